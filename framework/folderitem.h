@@ -1,0 +1,74 @@
+#pragma once
+// Files and folders by path. A bare name is resolved against the
+// application's folder (the folder of the executable, or the one a test sets).
+#include <QString>
+#include <memory>
+
+#include "framework/picture.h"
+
+class FolderItem;
+class EditableMovie;
+class Movie;
+class TextOutputStream;
+class TextInputStream;
+using FolderItemPtr = std::shared_ptr<FolderItem>;
+
+class FolderItem {
+ public:
+  explicit FolderItem(QString absolutePath);
+
+  bool Exists() const;
+  bool Directory() const;
+  int Count() const;                  // entries of a folder, 0 otherwise
+  FolderItemPtr Item(int index) const;  // 1-based; nil when out of range
+  FolderItemPtr Child(const QString& name) const;
+  FolderItemPtr Parent() const;
+  QString Name() const;
+  QString AbsolutePath() const;
+
+  // Each returns true on success; on failure LastError() says why.
+  bool Delete();  // a file, or an empty folder
+  bool CreateAsFolder();
+  bool MoveFileTo(const FolderItemPtr& folder);  // into the folder (the Trash included)
+
+  // nil when the file is not a picture that can be read, whatever its bytes.
+  PicturePtr OpenAsPicture() const;
+  // Format 0 is PICT (Apple PICT version 2, 32-bit direct pixels).
+  bool SaveAsPicture(const Picture& picture, int format = 0);
+
+  std::shared_ptr<TextOutputStream> CreateTextFile();
+  std::shared_ptr<TextInputStream> OpenAsTextFile() const;
+
+  // The movie layer (movie/). CreateMovie replaces a file of the same name.
+  std::shared_ptr<EditableMovie> CreateMovie();
+  std::shared_ptr<Movie> OpenAsMovie() const;
+
+  QString LastError() const { return lastError_; }
+
+ private:
+  QString path_;
+  QString lastError_;
+};
+
+// A bare name against the application's folder, or an absolute path.
+FolderItemPtr GetFolderItem(const QString& nameOrPath);
+// The user's Trash (freedesktop.org: $XDG_DATA_HOME/Trash, else ~/.local/share/Trash).
+FolderItemPtr TrashFolder();
+
+QString ApplicationFolder();
+void SetApplicationFolder(const QString& folder);  // for tests
+
+class TextOutputStream {
+ public:
+  virtual ~TextOutputStream() = default;
+  virtual void WriteLine(const QString& line) = 0;
+  virtual bool Close() = 0;  // false when anything could not be written
+};
+
+class TextInputStream {
+ public:
+  virtual ~TextInputStream() = default;
+  virtual QString ReadLine() = 0;  // "" at the end
+  virtual bool EOF_() const = 0;
+  virtual void Close() = 0;
+};

@@ -1,0 +1,79 @@
+#pragma once
+// Off-screen pictures and their drawing state.
+//
+// A Picture is a 32-bit QImage (Format_RGB32). Its Graphics keeps colour, pen
+// and text settings between uses, the way the drawing code relies on: set the
+// pen once, draw many times.
+//
+// Pixel model: no anti-aliasing; outlines lie inside the rectangle given and
+// are drawn with a rectangular pen of PenWidth x PenHeight; round-rectangle
+// corner sizes are the corner oval's width and height; DrawPicture scales a
+// source rectangle into a destination rectangle; a source picture whose
+// Transparent is 1 lets its white pixels show what lies beneath.
+#include <QImage>
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+using Color = std::uint32_t;  // 0x00RRGGBB
+
+class Picture;
+
+class Graphics {
+ public:
+  explicit Graphics(Picture* owner) : owner_(owner) {}
+
+  Color ForeColor = 0x000000;
+  int PenWidth = 1;
+  int PenHeight = 1;
+  QString TextFont;  // empty: the system's default font
+  int TextSize = 12;  // pixels; 0 means the default size
+  bool Bold = false;
+  bool Italic = false;
+  bool Underline = false;
+
+  void FillRect(int x, int y, int w, int h);
+  void DrawRect(int x, int y, int w, int h);
+  void FillOval(int x, int y, int w, int h);
+  void DrawOval(int x, int y, int w, int h);
+  void FillRoundRect(int x, int y, int w, int h, int ovalW, int ovalH);
+  void DrawRoundRect(int x, int y, int w, int h, int ovalW, int ovalH);
+  void DrawLine(int x1, int y1, int x2, int y2);
+  // Text with its baseline at y. wrapWidth 0 means no wrapping.
+  void DrawString(const QString& text, int x, int baselineY, int wrapWidth = 0, bool condense = false);
+  // The source rectangle of pic scaled into the destination rectangle.
+  void DrawPicture(const Picture& pic, int x, int y, int w, int h, int sx, int sy, int sw, int sh);
+  // The whole of pic at (x, y), unscaled.
+  void DrawPicture(const Picture& pic, int x, int y);
+
+ private:
+  Picture* owner_;
+};
+
+class Picture {
+ public:
+  Picture(int width, int height);
+  explicit Picture(QImage image);
+  Picture(const Picture&) = delete;
+  Picture& operator=(const Picture&) = delete;
+
+  int Width() const { return image_.width(); }
+  int Height() const { return image_.height(); }
+  class Graphics* Graphics() { return &graphics_; }
+
+  // 1: white pixels are transparent when this picture is drawn elsewhere.
+  int Transparent = 0;
+
+  QImage& image() { return image_; }
+  const QImage& image() const { return image_; }
+
+ private:
+  QImage image_;
+  class Graphics graphics_{this};
+};
+
+using PicturePtr = std::shared_ptr<Picture>;
+
+// A new white picture. Depth is accepted for the callers' sake; every picture
+// is 32 bits deep. Sizes below 1 are raised to 1; nil when memory runs out.
+PicturePtr NewPicture(int width, int height, int depth);

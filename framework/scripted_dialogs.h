@@ -1,0 +1,30 @@
+#pragma once
+// A dialog layer that answers from a script, for tests. Each call takes the
+// next answer of its kind; with none left it behaves as a cancel. Every call
+// is recorded so a test can check what was asked.
+#include <QString>
+#include <QStringList>
+#include <deque>
+#include <optional>
+
+#include "framework/dialogs.h"
+
+class ScriptedDialogs : public Dialogs {
+ public:
+  std::deque<FolderItemPtr> openAnswers;    // nullptr: cancel
+  std::deque<FolderItemPtr> saveAnswers;    // nullptr: cancel
+  std::deque<FolderItemPtr> folderAnswers;  // nullptr: cancel
+  std::deque<std::optional<Color>> colorAnswers;                  // nullopt: cancel
+  std::deque<std::optional<CompressionSettings>> compressionAnswers;  // nullopt: cancel
+
+  QStringList log;       // one line per call: "open text", "save video/quicktime movie.mov", ...
+  QStringList messages;  // texts of the message boxes
+
+  FolderItemPtr GetOpenFolderItem(const QString& fileType) override;
+  FolderItemPtr GetSaveFolderItem(const QString& fileType, const QString& defaultName) override;
+  FolderItemPtr SelectFolder(const QString& actionButtonCaption, const QString& title,
+                             const QString& promptText) override;
+  bool SelectColor(Color& color, const QString& prompt) override;
+  void MsgBox(const QString& text) override;
+  bool SelectCompressionSettings(CompressionSettings& settings) override;
+};

@@ -1,0 +1,1 @@
+// Anchor so the support library always has a source file.
