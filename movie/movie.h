@@ -47,7 +47,9 @@ class EditableMovie {
  public:
   explicit EditableMovie(std::shared_ptr<MovieWriter> writer);
   ~EditableMovie();
-  // A new empty track (a movie has one video track). nil when the movie failed.
+  // A new empty track (a movie has one video track: a second call gives nil).
+  // When the movie has failed (see Error()) the track still exists, but its
+  // AppendPicture returns false.
   std::shared_ptr<QTVideoTrack> NewVideoTrack(int width, int height, double frameRate);
   QString Error() const;
 

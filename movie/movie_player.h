@@ -35,10 +35,12 @@ class MoviePlayer : public QWidget {
   void enterEvent(QEnterEvent*) override;
   void leaveEvent(QEvent*) override;
   void mousePressEvent(QMouseEvent*) override;
+  void keyPressEvent(QKeyEvent*) override;  // space: play/pause; left/right arrows: step
 
  private:
   void ShowFrame(int k);
   void Tick();
+  QRect ControlBar() const;  // the play/pause and step controls, over the bottom of the picture
 
   MoviePtr movie_;
   std::unique_ptr<MovieReader> reader_;

@@ -1,0 +1,90 @@
+#include "app/application.h"
+
+#include <QApplication>
+
+#include "app/file_types.h"
+#include "app/menubar.h"
+#include "framework/folderitem.h"
+#include "framework/qt_dialogs.h"
+#include "framework/system.h"
+#include "main_window/window1.h"
+
+namespace {
+App* g_app = nullptr;
+}
+
+App* TheApp() { return g_app; }
+
+void CleanUpScratchFolder() {
+  FolderItemPtr folder = GetFolderItem("ftemp");
+  if (!folder || !folder->Exists() || !folder->Directory()) return;
+  // Take the entries as they stand now; deleting shifts the numbering.
+  std::vector<FolderItemPtr> entries;
+  for (int i = 1; i <= folder->Count(); ++i) entries.push_back(folder->Item(i));
+  for (const FolderItemPtr& entry : entries) {
+    if (entry && entry->Exists()) entry->Delete();  // a failure leaves it for the Trash
+    YieldToFramework();
+  }
+  folder->MoveFileTo(TrashFolder());
+}
+
+void App::Event_Open() { CleanUpScratchFolder(); }
+
+void App::Event_Close() { CleanUpScratchFolder(); }
+
+void App::Event_EnableMenuItems() {
+  for (const char* name : {"FileOpen", "FileSaveas", "FileVelostripinfo"})
+    if (MenuItemPtr item = MenuBar1::Instance()->Find(name)) item->Enable();
+}
+
+bool App::_FileOpen_Action() { return false; }
+
+bool App::_FileSaveas_Action() { return false; }
+
+bool App::_FileVelostripinfo_Action() { return false; }
+
+void App::Quit() {
+  if (quitting_) return;
+  quitting_ = true;
+  // The throw-away scratch movie lives in the scratch folder: let it go first.
+  if (Window1* w = Window1::InstanceIfOpen()) {
+    w->m = nullptr;
+    w->track = nullptr;
+  }
+  Event_Close();
+  QCoreApplication::quit();
+}
+
+App* StartUp() {
+  FileTypes::_Initialize();
+  g_app = new App();
+  MenuBar1* bar = MenuBar1::Instance();
+  bar->SetQuitHandler([] { g_app->Quit(); });
+  bar->SetEnableMenuItemsHandler([] { g_app->Event_EnableMenuItems(); });
+  bar->Bind("FileOpen", [] { return g_app->_FileOpen_Action(); });
+  bar->Bind("FileSaveas", [] { return g_app->_FileSaveas_Action(); });
+  bar->Bind("FileVelostripinfo", [] { return g_app->_FileVelostripinfo_Action(); });
+  // The clean-up runs before the main window opens, so the previews that the
+  // opening renders stay in the scratch folder while the program runs.
+  g_app->Event_Open();
+  g_app->Event_EnableMenuItems();
+  Window1* w = Window1::Instance();
+  w->show();
+  return g_app;
+}
+
+int RunProgram(int argc, char** argv) {
+  QApplication qapp(argc, argv);
+  QApplication::setApplicationName("Velostrip");
+  QApplication::setQuitOnLastWindowClosed(false);
+  InstallDialogs(std::make_unique<QtDialogs>());
+  int status = 0;
+  try {
+    StartUp();
+    status = QApplication::exec();
+  } catch (const std::exception& e) {
+    qCritical("Velostrip: unhandled exception: %s", e.what());
+    status = 1;
+  }
+  return status;
+}

@@ -1,0 +1,35 @@
+#pragma once
+// The application object: start-up and quit clean-up of the scratch folder,
+// and the File commands.
+#include <QString>
+
+class App {
+ public:
+  void Event_Open();
+  void Event_Close();
+  void Event_EnableMenuItems();
+  bool _FileOpen_Action();
+  bool _FileSaveas_Action();
+  bool _FileVelostripinfo_Action();
+
+  // Quits: the Close event, then the event loop ends. Runs once however often asked.
+  void Quit();
+  bool Quitting() const { return quitting_; }
+
+ private:
+  bool quitting_ = false;
+};
+
+// The registered application object (nil before start-up).
+App* TheApp();
+
+// Empties the scratch folder "ftemp" beside the program and moves it to the
+// Trash; a plain file of that name is left alone.
+void CleanUpScratchFolder();
+
+// Start-up in its fixed order: file types, the application object and its
+// menu bar, the File handlers, the application's Open event, the main window.
+// Returns the application object; the caller runs the event loop.
+App* StartUp();
+// The whole program: start-up, the event loop, quit.
+int RunProgram(int argc, char** argv);

@@ -1,0 +1,65 @@
+// A new preview movie in the scratch folder, rendered and shown.
+#include "framework/system.h"
+#include "framework/text.h"
+#include "main_window/window1.h"
+
+bool Window1::DeferIfRendering(std::function<void()> request) {
+  if (!rendering_) return false;
+  deferred_ = std::move(request);
+  return true;
+}
+
+void Window1::RunDeferred() {
+  while (!rendering_ && deferred_) {
+    auto request = std::move(deferred_);
+    deferred_ = nullptr;
+    request();
+  }
+}
+
+bool Window1::MakeScratchFolder(FolderItemPtr& folder) {
+  folder = GetFolderItem("ftemp");
+  if (folder->Exists() && !folder->Directory()) folder->Delete();
+  if (!folder->Exists()) folder->CreateAsFolder();
+  if (!folder->Exists() || !folder->Directory()) {
+    Log("Cannot create the scratch folder " + folder->AbsolutePath() + ": " + folder->LastError());
+    return false;
+  }
+  return true;
+}
+
+void Window1::crea_preview(int flag) {
+  if (DeferIfRendering([this, flag] { crea_preview(flag); })) return;
+
+  PicturePtr frame = NewPicture(ToInteger(Val(EditXY[3]->Text())), ToInteger(Val(EditXY[4]->Text())), 32);
+  if (!frame) {
+    Log("Not enough memory for a frame of " + EditXY[3]->Text() + " x " + EditXY[4]->Text() + " pixels.");
+    return;
+  }
+  p = frame;
+
+  FolderItemPtr folder;
+  if (!MakeScratchFolder(folder)) return;
+  f = folder;
+  contatore = contatore + 1;
+  f = folder->Child("temp" + Str(contatore) + ".mov");
+
+  EditableMoviePtr movie = f->CreateMovie();
+  QTVideoTrackPtr newTrack = movie ? movie->NewVideoTrack(p->Width(), p->Height(), 1.0) : nullptr;
+  if (!movie || !newTrack || !movie->Error().isEmpty()) {
+    Log("Cannot create the preview movie " + f->AbsolutePath() + (movie ? ": " + movie->Error() : QString()));
+    return;
+  }
+  // The window holds the only references, so that replacing them finishes the movie.
+  m = std::move(movie);
+  track = std::move(newTrack);
+
+  if (AsyncCommandKey()) {
+    track->SelectCompressionSettings(nullptr);
+  } else {
+    track->CompressionType = "raw ";
+    track->Depth = 24;
+    track->CompressionQuality = 100.0;
+  }
+  crea_movie(flag);
+}

@@ -1,0 +1,270 @@
+#include "framework/controls.h"
+
+#include <QEnterEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+QColor ToQColor(Color c) { return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
+
+Color FromQColor(const QColor& c) {
+  return (Color(c.red()) << 16) | (Color(c.green()) << 8) | Color(c.blue());
+}
+
+void ApplyTextStyle(QWidget* w, const TextStyle& style) {
+  QFont f(style.font);
+  // Sizes are the old screen points, one point a pixel.
+  f.setPixelSize(style.size > 0 ? style.size : 12);
+  f.setBold(style.bold);
+  f.setItalic(style.italic);
+  f.setUnderline(style.underline);
+  w->setFont(f);
+}
+
+void SetTextColor(QWidget* w, Color c) {
+  QPalette pal = w->palette();
+  pal.setColor(QPalette::Active, QPalette::WindowText, ToQColor(c));
+  pal.setColor(QPalette::Inactive, QPalette::WindowText, ToQColor(c));
+  pal.setColor(QPalette::Active, QPalette::Text, ToQColor(c));
+  pal.setColor(QPalette::Inactive, QPalette::Text, ToQColor(c));
+  w->setPalette(pal);
+}
+
+void SetBackgroundColor(QWidget* w, Color c) {
+  QPalette pal = w->palette();
+  pal.setColor(QPalette::Window, ToQColor(c));
+  pal.setColor(QPalette::Base, ToQColor(c));
+  w->setPalette(pal);
+  w->setAutoFillBackground(true);
+}
+
+QPixmap PixmapOf(const Picture& picture) {
+  QImage img = picture.image().convertToFormat(QImage::Format_ARGB32);
+  if (picture.Transparent == 1) {
+    for (int y = 0; y < img.height(); ++y) {
+      auto* row = reinterpret_cast<QRgb*>(img.scanLine(y));
+      for (int x = 0; x < img.width(); ++x)
+        if ((row[x] & 0xFFFFFF) == 0xFFFFFF) row[x] = 0;
+    }
+  }
+  return QPixmap::fromImage(img);
+}
+
+// --- Rectangle ---
+
+Rectangle::Rectangle(QWidget* parent, const QString& name, int index) : QWidget(parent) {
+  info = {name, index};
+  setObjectName(name);
+}
+
+void Rectangle::SetFillColor(Color c) {
+  fill_ = c;
+  update();
+}
+
+void Rectangle::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.fillRect(rect(), ToQColor(fill_));
+}
+
+void Rectangle::mousePressEvent(QMouseEvent* e) {
+  if (MouseDown && MouseDown(info.index, int(e->position().x()), int(e->position().y()))) return;
+  QWidget::mousePressEvent(e);
+}
+
+// --- Line ---
+
+Line::Line(QWidget* parent, const QString& name, int x1, int y1, int x2, int y2, int width, Color color)
+    : QWidget(parent), width_(width), color_(color) {
+  info = {name, -1};
+  setObjectName(name);
+  const int left = std::min(x1, x2), top = std::min(y1, y2);
+  setGeometry(left, top, std::abs(x2 - x1) + width, std::abs(y2 - y1) + width);
+  a_ = QPoint(x1 - left, y1 - top);
+  b_ = QPoint(x2 - left, y2 - top);
+  setAttribute(Qt::WA_TransparentForMouseEvents);
+}
+
+void Line::paintEvent(QPaintEvent*) {
+  QPainter p(this);
+  p.setPen(QPen(ToQColor(color_), width_));
+  p.drawLine(a_, b_);
+}
+
+// --- StaticText ---
+
+StaticText::StaticText(QWidget* parent, const QString& name, int index) : QLabel(parent) {
+  info = {name, index};
+  setObjectName(name);
+}
+
+void StaticText::SetTextColor(Color c) {
+  color_ = c;
+  ::SetTextColor(this, c);
+}
+
+void StaticText::SetBold(bool on) {
+  QFont f = font();
+  f.setBold(on);
+  setFont(f);
+}
+
+void StaticText::SetUnderline(bool on) {
+  QFont f = font();
+  f.setUnderline(on);
+  setFont(f);
+}
+
+void StaticText::mousePressEvent(QMouseEvent* e) {
+  if (MouseDown && MouseDown(info.index, int(e->position().x()), int(e->position().y()))) return;
+  QLabel::mousePressEvent(e);
+}
+
+void StaticText::enterEvent(QEnterEvent* e) {
+  if (MouseEnter) MouseEnter(info.index);
+  QLabel::enterEvent(e);
+}
+
+void StaticText::leaveEvent(QEvent* e) {
+  if (MouseExit) MouseExit(info.index);
+  QLabel::leaveEvent(e);
+}
+
+// --- EditField ---
+
+EditField::EditField(QWidget* parent, const QString& name, int index) : QLineEdit(parent) {
+  info = {name, index};
+  setObjectName(name);
+  // The user's edits (typing, deleting, pasting, undo) come through here;
+  // changes made from code go through SetText.
+  connect(this, &QLineEdit::textEdited, this, [this](const QString&) { FireTextChange(); });
+}
+
+void EditField::SetText(const QString& t) {
+  {
+    const QSignalBlocker block(this);
+    setText(t);
+  }
+  FireTextChange();
+}
+
+void EditField::FireTextChange() {
+  if (TextChange) TextChange(info.index);
+}
+
+void EditField::SetTextColor(Color c) {
+  color_ = c;
+  ::SetTextColor(this, c);
+}
+
+void EditField::SetBold(bool on) {
+  QFont f = font();
+  f.setBold(on);
+  setFont(f);
+}
+
+void EditField::keyPressEvent(QKeyEvent* e) {
+  if (KeyDown) {
+    QString key = e->text();
+    if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) key = QString(QChar(13));
+    if (KeyDown(info.index, key)) return;
+  }
+  QLineEdit::keyPressEvent(e);
+}
+
+void EditField::focusInEvent(QFocusEvent* e) {
+  QLineEdit::focusInEvent(e);
+  if (GotFocus) GotFocus(info.index);
+}
+
+void EditField::focusOutEvent(QFocusEvent* e) {
+  QLineEdit::focusOutEvent(e);
+  if (LostFocus) LostFocus(info.index);
+}
+
+// --- TextArea ---
+
+TextArea::TextArea(QWidget* parent, const QString& name, int index) : QTextEdit(parent) {
+  info = {name, index};
+  setObjectName(name);
+}
+
+void TextArea::SetText(const QString& t) {
+  setPlainText(t);
+  if (centered_) {
+    QTextCursor c(document());
+    c.select(QTextCursor::Document);
+    QTextBlockFormat fmt;
+    fmt.setAlignment(Qt::AlignHCenter);
+    c.mergeBlockFormat(fmt);
+  }
+  if (TextChange) TextChange(info.index);
+}
+
+// --- PushButton ---
+
+PushButton::PushButton(QWidget* parent, const QString& name, const QString& caption, int index)
+    : QPushButton(caption, parent) {
+  info = {name, index};
+  setObjectName(name);
+  setAutoDefault(false);
+  setDefault(false);
+  connect(this, &QPushButton::clicked, this, [this] {
+    if (Action) Action(info.index);
+  });
+}
+
+// --- RadioButton ---
+
+RadioButton::RadioButton(QWidget* parent, const QString& name, const QString& caption, int index)
+    : QRadioButton(caption, parent) {
+  info = {name, index};
+  setObjectName(name);
+  connect(this, &QRadioButton::toggled, this, [this](bool on) {
+    if (on && Action) Action(info.index);
+  });
+}
+
+// --- BevelButton ---
+
+BevelButton::BevelButton(QWidget* parent, const QString& name, int index) : QToolButton(parent) {
+  info = {name, index};
+  setObjectName(name);
+  setFocusPolicy(Qt::NoFocus);
+  setToolButtonStyle(Qt::ToolButtonIconOnly);
+  connect(this, &QToolButton::clicked, this, [this] {
+    if (Action) Action(info.index);
+  });
+}
+
+void BevelButton::SetIcon(const PicturePtr& picture) {
+  icon_ = picture;
+  if (!picture) {
+    setIcon(QIcon());
+    return;
+  }
+  setIcon(QIcon(PixmapOf(*picture)));
+  setIconSize(QSize(picture->Width(), picture->Height()));
+}
+
+void BevelButton::enterEvent(QEnterEvent* e) {
+  if (MouseEnter) MouseEnter(info.index);
+  QToolButton::enterEvent(e);
+}
+
+void BevelButton::leaveEvent(QEvent* e) {
+  if (MouseExit) MouseExit(info.index);
+  QToolButton::leaveEvent(e);
+}
+
+// --- ControlRegistry ---
+
+void ControlRegistry::Add(QWidget* control, const QString& name, int index) {
+  byName_[{name, index}] = control;
+  order_.emplace_back(name, index);
+}
+
+QWidget* ControlRegistry::Find(const QString& name, int index) const {
+  auto it = byName_.find({name, index});
+  return it == byName_.end() ? nullptr : it->second;
+}

@@ -1,0 +1,440 @@
+#include "framework/folderitem.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QSaveFile>
+#include <QUrl>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "framework/pict.h"
+
+namespace {
+
+QString& ApplicationFolderOverride() {
+  static QString folder;
+  return folder;
+}
+
+QString Clean(const QString& path) { return QDir::cleanPath(path); }
+
+QString JoinPath(const QString& folder, const QString& name) {
+  return Clean(folder + QLatin1Char('/') + name);
+}
+
+// $XDG_DATA_HOME/Trash, with the default of ~/.local/share when the variable
+// is unset, empty or not absolute.
+QString TrashRoot() {
+  QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+  if (dataHome.isEmpty() || !QDir::isAbsolutePath(dataHome))
+    dataHome = QDir::homePath() + QStringLiteral("/.local/share");
+  return Clean(dataHome + QStringLiteral("/Trash"));
+}
+
+bool MakeTrashFolders(const QString& root) {
+  QDir dir;
+  for (const char* sub : {"files", "info"}) {
+    const QString path = root + QLatin1Char('/') + QLatin1String(sub);
+    if (!dir.mkpath(path)) return false;
+  }
+  QFile::setPermissions(root, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  return true;
+}
+
+// Copies a file, a symbolic link or a whole folder tree to `to`, which must
+// not exist yet.
+bool CopyRecursively(const QString& from, const QString& to) {
+  const QFileInfo info(from);
+  if (info.isSymLink()) return QFile::link(info.symLinkTarget(), to);
+  if (!info.isDir()) return QFile::copy(from, to);
+  if (!QDir().mkdir(to)) return false;
+  const QDir dir(from);
+  const QStringList entries =
+      dir.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+  for (const QString& name : entries) {
+    if (!CopyRecursively(from + QLatin1Char('/') + name, to + QLatin1Char('/') + name)) return false;
+  }
+  return true;
+}
+
+bool RemoveRecursively(const QString& path) {
+  const QFileInfo info(path);
+  if (info.isDir() && !info.isSymLink()) return QDir(path).removeRecursively();
+  return QFile::remove(path);
+}
+
+// Renames, or copies and deletes when the destination is on another device.
+bool MovePath(const QString& from, const QString& to, QString& error) {
+  const QByteArray src = QFile::encodeName(from), dst = QFile::encodeName(to);
+  if (std::rename(src.constData(), dst.constData()) == 0) return true;
+  const int err = errno;
+  if (err != EXDEV) {
+    error = QString::fromLocal8Bit(std::strerror(err));
+    return false;
+  }
+  if (!CopyRecursively(from, to)) {
+    RemoveRecursively(to);
+    error = QStringLiteral("could not copy to %1").arg(to);
+    return false;
+  }
+  if (!RemoveRecursively(from)) {
+    error = QStringLiteral("copied, but could not remove %1").arg(from);
+    return false;
+  }
+  return true;
+}
+
+// Puts `path` into the Trash following the freedesktop.org layout: the item
+// goes to Trash/files under a free name, and Trash/info/<name>.trashinfo
+// records where it came from and when. The info file is created first, with
+// exclusive creation, so it also reserves the name.
+bool MoveToTrash(const QString& path, QString& error) {
+  const QString root = TrashRoot();
+  if (!MakeTrashFolders(root)) {
+    error = QStringLiteral("cannot create the Trash in %1").arg(root);
+    return false;
+  }
+  const QString baseName = QFileInfo(path).fileName();
+  for (int n = 1; n < 100000; ++n) {
+    const QString name = n == 1 ? baseName : baseName + QLatin1Char('.') + QString::number(n);
+    const QString target = root + QStringLiteral("/files/") + name;
+    if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) continue;
+    QFile info(root + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo"));
+    if (!info.open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+      if (info.exists()) continue;  // taken by an earlier deletion
+      error = info.errorString();
+      return false;
+    }
+    const QByteArray text =
+        "[Trash Info]\nPath=" + QUrl::toPercentEncoding(path, "/") + "\nDeletionDate=" +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd'T'hh:mm:ss")).toLatin1() +
+        "\n";
+    const bool written = info.write(text) == text.size();
+    info.close();
+    if (!written || info.error() != QFileDevice::NoError) {
+      error = info.errorString();
+      info.remove();
+      return false;
+    }
+    if (!MovePath(path, target, error)) {
+      info.remove();
+      return false;
+    }
+    return true;
+  }
+  error = QStringLiteral("no free name in the Trash for %1").arg(baseName);
+  return false;
+}
+
+// Pictures larger than these are refused before any pixel is decoded.
+constexpr int kMaxPictureSide = 16384;
+constexpr qint64 kMaxPicturePixels = qint64(256) * 1024 * 1024;
+
+bool LooksLikePict(const QByteArray& head) {
+  static const char kVersion2[] = {0x00, 0x11, 0x02, char(0xFF)};
+  for (qsizetype base : {qsizetype(512), qsizetype(0)}) {
+    if (head.size() >= base + 14 && std::memcmp(head.constData() + base + 10, kVersion2, 4) == 0)
+      return true;
+  }
+  return false;
+}
+
+// Alpha is laid over white: a picture here has no transparency of its own.
+QImage FlattenToRgb32(const QImage& image) {
+  if (!image.hasAlphaChannel()) return image.convertToFormat(QImage::Format_RGB32);
+  QImage argb = image.convertToFormat(QImage::Format_ARGB32);
+  if (argb.isNull()) return {};
+  for (int y = 0; y < argb.height(); ++y) {
+    QRgb* line = reinterpret_cast<QRgb*>(argb.scanLine(y));
+    for (int x = 0; x < argb.width(); ++x) {
+      const QRgb c = line[x];
+      const int a = qAlpha(c);
+      auto mix = [a](int v) { return (v * a + 255 * (255 - a) + 127) / 255; };
+      line[x] = qRgb(mix(qRed(c)), mix(qGreen(c)), mix(qBlue(c)));
+    }
+  }
+  return argb.convertToFormat(QImage::Format_RGB32);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+
+QString ApplicationFolder() {
+  if (!ApplicationFolderOverride().isEmpty()) return ApplicationFolderOverride();
+  if (QCoreApplication::instance()) return Clean(QCoreApplication::applicationDirPath());
+  return Clean(QDir::currentPath());
+}
+
+void SetApplicationFolder(const QString& folder) {
+  ApplicationFolderOverride() = folder.isEmpty() ? QString() : Clean(QDir(folder).absolutePath());
+}
+
+FolderItemPtr GetFolderItem(const QString& nameOrPath) {
+  if (QDir::isAbsolutePath(nameOrPath)) return std::make_shared<FolderItem>(nameOrPath);
+  return std::make_shared<FolderItem>(JoinPath(ApplicationFolder(), nameOrPath));
+}
+
+FolderItemPtr TrashFolder() {
+  const QString root = TrashRoot();
+  MakeTrashFolders(root);
+  return std::make_shared<FolderItem>(root + QStringLiteral("/files"));
+}
+
+FolderItem::FolderItem(QString absolutePath) : path_(Clean(std::move(absolutePath))) {}
+
+bool FolderItem::Exists() const {
+  const QFileInfo info(path_);
+  return info.exists() || info.isSymLink();
+}
+
+bool FolderItem::Directory() const { return QFileInfo(path_).isDir(); }
+
+static QStringList SortedEntries(const QString& path) {
+  if (!QFileInfo(path).isDir()) return {};
+  return QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                              QDir::Name);
+}
+
+int FolderItem::Count() const { return int(SortedEntries(path_).size()); }
+
+FolderItemPtr FolderItem::Item(int index) const {
+  const QStringList entries = SortedEntries(path_);
+  if (index < 1 || index > entries.size()) return nullptr;
+  return std::make_shared<FolderItem>(JoinPath(path_, entries[index - 1]));
+}
+
+FolderItemPtr FolderItem::Child(const QString& name) const {
+  return std::make_shared<FolderItem>(JoinPath(path_, name));
+}
+
+FolderItemPtr FolderItem::Parent() const {
+  if (path_ == QLatin1String("/")) return nullptr;
+  return std::make_shared<FolderItem>(QFileInfo(path_).absolutePath());
+}
+
+QString FolderItem::Name() const { return QFileInfo(path_).fileName(); }
+
+QString FolderItem::AbsolutePath() const { return path_; }
+
+bool FolderItem::Delete() {
+  lastError_.clear();
+  const QFileInfo info(path_);
+  if (!info.exists() && !info.isSymLink()) {
+    lastError_ = QStringLiteral("%1 does not exist").arg(path_);
+    return false;
+  }
+  if (info.isDir() && !info.isSymLink()) {
+    if (QDir().rmdir(path_)) return true;
+    lastError_ = SortedEntries(path_).isEmpty()
+                     ? QStringLiteral("cannot remove the folder %1").arg(path_)
+                     : QStringLiteral("the folder %1 is not empty").arg(path_);
+    return false;
+  }
+  QFile file(path_);
+  if (file.remove()) return true;
+  lastError_ = file.errorString();
+  return false;
+}
+
+bool FolderItem::CreateAsFolder() {
+  lastError_.clear();
+  const QFileInfo info(path_);
+  if (info.isDir()) return true;
+  if (info.exists()) {
+    lastError_ = QStringLiteral("%1 exists and is not a folder").arg(path_);
+    return false;
+  }
+  if (QDir().mkdir(path_)) return true;
+  lastError_ = QStringLiteral("cannot create the folder %1").arg(path_);
+  return false;
+}
+
+// The item keeps its path: afterwards it names the place the file left, so
+// the caller can, say, create a fresh folder of the same name there.
+bool FolderItem::MoveFileTo(const FolderItemPtr& folder) {
+  lastError_.clear();
+  if (!folder) {
+    lastError_ = QStringLiteral("no destination folder");
+    return false;
+  }
+  if (!Exists()) {
+    lastError_ = QStringLiteral("%1 does not exist").arg(path_);
+    return false;
+  }
+  const QString trashFiles = TrashRoot() + QStringLiteral("/files");
+  if (folder->AbsolutePath() == trashFiles) return MoveToTrash(path_, lastError_);
+
+  if (!folder->Directory()) {
+    lastError_ = QStringLiteral("%1 is not a folder").arg(folder->AbsolutePath());
+    return false;
+  }
+  const QString target = JoinPath(folder->AbsolutePath(), Name());
+  if (target == path_) return true;
+  if (QFileInfo::exists(target)) {
+    lastError_ = QStringLiteral("%1 already exists").arg(target);
+    return false;
+  }
+  return MovePath(path_, target, lastError_);
+}
+
+PicturePtr FolderItem::OpenAsPicture() const {
+  const QFileInfo info(path_);
+  if (!info.isFile()) return nullptr;
+
+  QFile file(path_);
+  if (!file.open(QIODevice::ReadOnly)) return nullptr;
+  if (LooksLikePict(file.peek(528))) {
+    const QImage image = DecodePict(file.readAll());
+    if (!image.isNull()) return std::make_shared<Picture>(image.convertToFormat(QImage::Format_RGB32));
+  }
+  file.seek(0);
+
+  // Qt's own allocation guard, raised to match the size check below.
+  static const bool limitSet = [] {
+    QImageReader::setAllocationLimit(int(kMaxPicturePixels * 4 / (1024 * 1024)));
+    return true;
+  }();
+  (void)limitSet;
+
+  QImageReader reader(&file);
+  reader.setDecideFormatFromContent(true);
+  if (!reader.canRead()) return nullptr;
+  const QSize size = reader.size();
+  if (size.isValid()) {
+    if (size.width() < 1 || size.height() < 1 || size.width() > kMaxPictureSide ||
+        size.height() > kMaxPictureSide || qint64(size.width()) * size.height() > kMaxPicturePixels)
+      return nullptr;
+  }
+  QImage image;
+  if (!reader.read(&image) || image.isNull()) return nullptr;
+  if (image.width() > kMaxPictureSide || image.height() > kMaxPictureSide) return nullptr;
+  image = FlattenToRgb32(image);
+  if (image.isNull()) return nullptr;
+  return std::make_shared<Picture>(std::move(image));
+}
+
+bool FolderItem::SaveAsPicture(const Picture& picture, int format) {
+  lastError_.clear();
+  if (format != 0) {
+    lastError_ = QStringLiteral("unknown picture format %1").arg(format);
+    return false;
+  }
+  const QByteArray bytes = EncodePict(picture.image());
+  if (bytes.isEmpty()) {
+    lastError_ = QStringLiteral("the picture cannot be stored as PICT (%1 x %2)")
+                     .arg(picture.Width())
+                     .arg(picture.Height());
+    return false;
+  }
+  if (QFileInfo(path_).isDir()) {
+    lastError_ = QStringLiteral("%1 is a folder").arg(path_);
+    return false;
+  }
+  // Written beside the target and renamed over it, so a failure never leaves
+  // half a picture behind.
+  QSaveFile file(path_);
+  if (!file.open(QIODevice::WriteOnly)) {
+    lastError_ = file.errorString();
+    return false;
+  }
+  if (file.write(bytes) != bytes.size()) {
+    lastError_ = file.errorString();
+    file.cancelWriting();
+    return false;
+  }
+  if (!file.commit()) {
+    lastError_ = file.errorString();
+    return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Text files, UTF-8, one line per WriteLine.
+
+namespace {
+
+class FileTextOutput : public TextOutputStream {
+ public:
+  explicit FileTextOutput(const QString& path) : file_(path) {}
+  bool Open() { return file_.open(QIODevice::WriteOnly | QIODevice::Truncate); }
+  QString ErrorString() const { return file_.errorString(); }
+  ~FileTextOutput() override { Close(); }
+
+  void WriteLine(const QString& line) override {
+    if (!file_.isOpen()) {
+      failed_ = true;
+      return;
+    }
+    const QByteArray bytes = line.toUtf8() + '\n';
+    if (file_.write(bytes) != bytes.size()) failed_ = true;
+  }
+
+  bool Close() override {
+    if (file_.isOpen()) {
+      if (!file_.flush()) failed_ = true;
+      file_.close();
+      if (file_.error() != QFileDevice::NoError) failed_ = true;
+    }
+    return !failed_;
+  }
+
+ private:
+  QFile file_;
+  bool failed_ = false;
+};
+
+class FileTextInput : public TextInputStream {
+ public:
+  explicit FileTextInput(QByteArray data) : data_(std::move(data)) {}
+
+  QString ReadLine() override {
+    if (pos_ >= data_.size()) return {};
+    qsizetype end = data_.indexOf('\n', pos_);
+    qsizetype next = end < 0 ? data_.size() : end + 1;
+    if (end < 0) end = data_.size();
+    qsizetype stop = end;
+    if (stop > pos_ && data_[stop - 1] == '\r') --stop;
+    const QString line = QString::fromUtf8(data_.constData() + pos_, stop - pos_);
+    pos_ = next;
+    return line;
+  }
+  bool EOF_() const override { return pos_ >= data_.size(); }
+  void Close() override {
+    data_.clear();
+    pos_ = 0;
+  }
+
+ private:
+  QByteArray data_;
+  qsizetype pos_ = 0;
+};
+
+}  // namespace
+
+std::shared_ptr<TextOutputStream> FolderItem::CreateTextFile() {
+  lastError_.clear();
+  if (QFileInfo(path_).isDir()) {
+    lastError_ = QStringLiteral("%1 is a folder").arg(path_);
+    return nullptr;
+  }
+  auto stream = std::make_shared<FileTextOutput>(path_);
+  if (!stream->Open()) {
+    lastError_ = stream->ErrorString();
+    return nullptr;
+  }
+  return stream;
+}
+
+std::shared_ptr<TextInputStream> FolderItem::OpenAsTextFile() const {
+  if (!QFileInfo(path_).isFile()) return nullptr;
+  QFile file(path_);
+  if (!file.open(QIODevice::ReadOnly)) return nullptr;
+  return std::make_shared<FileTextInput>(file.readAll());
+}

@@ -1,0 +1,46 @@
+// The two export buttons: a QuickTime movie into a file the user names, and
+// PICT frames into a folder the user chooses.
+#include "framework/dialogs.h"
+#include "framework/text.h"
+#include "main_window/window1.h"
+
+void Window1::PushButton2_Action(int) {
+  if (DeferIfRendering([this] { PushButton2_Action(-1); })) return;
+
+  f = GetSaveFolderItem("video/quicktime", "movie.mov");
+  if (!f) return;
+
+  f->Delete();
+  if (f->Exists()) {
+    f->MoveFileTo(TrashFolder());
+    MsgBox("Existing file just moved to trash. Please repeat command.");
+    return;
+  }
+
+  EditableMoviePtr movie = f->CreateMovie();
+  PicturePtr frame = NewPicture(ToInteger(Val(EditXY[3]->Text())), ToInteger(Val(EditXY[4]->Text())), 32);
+  QTVideoTrackPtr newTrack =
+      movie && frame ? movie->NewVideoTrack(frame->Width(), frame->Height(), 1.0) : nullptr;
+  if (!movie || !frame || !newTrack || !movie->Error().isEmpty()) {
+    QString why = !frame ? QString("not enough memory for the frame picture") : movie ? movie->Error() : QString();
+    Log("Cannot create the movie " + f->AbsolutePath() + (why.isEmpty() ? QString() : ": " + why));
+    return;
+  }
+  // The window holds the only references, so that replacing them finishes the movie.
+  m = std::move(movie);
+  p = std::move(frame);
+  track = std::move(newTrack);
+  track->SelectCompressionSettings(nullptr);
+  Log("Movie saved at location: " + f->AbsolutePath());
+  crea_movie(0);
+}
+
+void Window1::PushButton4_Action(int) {
+  if (DeferIfRendering([this] { PushButton4_Action(-1); })) return;
+  SelectFolderDialog dialog;
+  dialog.ActionButtonCaption = "Select";
+  dialog.Title = "Select a folder for saving frames";
+  dialog.PromptText = "Browse folders or create a new folder";
+  cartella = dialog.ShowModal();
+  if (cartella) crea_preview(1);
+}

@@ -1,0 +1,54 @@
+#include "main_window/window1.h"
+
+#include <QCloseEvent>
+#include <QPointer>
+
+#include "app/application.h"
+#include "framework/system.h"
+
+namespace {
+QPointer<Window1> g_window;
+}
+
+Window1* Window1::Instance() {
+  if (!g_window) {
+    g_window = new Window1();
+    g_window->Event_Open();
+  }
+  return g_window;
+}
+
+Window1* Window1::InstanceIfOpen() { return g_window; }
+
+Window1::Window1() : QMainWindow(nullptr) {
+  setAttribute(Qt::WA_DeleteOnClose, false);
+  Layout();
+  CreateControls();
+}
+
+Window1::~Window1() = default;
+
+void Window1::Event_Open() {
+  auto_ = false;
+  contatore = 0;
+  immagine = NewPicture(64, 64, 32);
+  movimento = 0;
+  oggetto = 0;
+  // The default object and motion are the marked ones.
+  rettopreso->move(BevelB[0]->x() - 1, BevelB[0]->y() - 1);
+  rettopreso1->move(BevelAnimation[0]->x() - 1, BevelAnimation[0]->y() - 1);
+  crea_preview(0);
+}
+
+void Window1::Event_Close() {
+  if (App* app = TheApp()) app->Quit();
+}
+
+void Window1::closeEvent(QCloseEvent* e) {
+  Event_Close();
+  e->accept();
+}
+
+void Window1::MoviePlayer1_Open() {}
+
+void Window1::Log(const QString& text) { LogEditField->SetText(text); }

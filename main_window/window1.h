@@ -1,0 +1,119 @@
+#pragma once
+// The main window: every setting of the animation being made lives here, in
+// its controls (read afresh at every render) and in its properties.
+#include <QMainWindow>
+#include <QString>
+#include <array>
+#include <functional>
+#include <memory>
+
+#include "engine/path_table.h"
+#include "framework/controls.h"
+#include "framework/folderitem.h"
+#include "framework/picture.h"
+#include "movie/movie.h"
+#include "movie/movie_player.h"
+
+class MenuBar1;
+
+class Window1 : public QMainWindow {
+  Q_OBJECT
+ public:
+  // The single main window: the open one, or a new one.
+  static Window1* Instance();
+  static Window1* InstanceIfOpen();
+  ~Window1() override;
+
+  // --- properties ---
+  PicturePtr immagine;   // the object's picture (object kinds 5 and 6)
+  QTVideoTrackPtr track;  // the track being written; after a render, the scratch movie's
+  FolderItemPtr f;        // the movie being written; after a render, the one that plays
+  EditableMoviePtr m;     // the movie being written; after a render, the scratch movie
+  PicturePtr p;           // the frame picture
+  int contatore = 0;      // preview movies made since the window opened
+  FolderItemPtr cartella;  // where PICT frames go
+  std::array<QString, 7> asciino;  // text, font, bold, italic, underline, picture path, background path
+  PicturePtr sfondo;      // the background picture; nil for a plain colour
+  bool auto_ = false;     // a project is being loaded
+  int oggetto = 0;        // object kind 0..9
+  double x1x = 0, y1y = 0;  // the object's top-left corner in the frame being drawn
+  double rx = 0, ry = 0;    // free half-ranges of the motion
+  double alfa = 0, beta = 0;  // start and sweep angle, radians
+  int movimento = 0;      // motion kind 0..9
+  PathTable percorso;
+
+  // --- controls ---
+  Rectangle* rettoboldo = nullptr;
+  Rectangle* rettopreso = nullptr;
+  Rectangle* Rectangle3 = nullptr;
+  Rectangle* Rectangle1 = nullptr;
+  Rectangle* Rectangle2 = nullptr;
+  std::array<Rectangle*, 2> Rectcolore{};
+  std::array<EditField*, 8> EditXY{};
+  StaticText* tStatic1 = nullptr;
+  StaticText* tStatic2 = nullptr;
+  std::array<StaticText*, 8> StaticT{};
+  StaticText* StaticText8 = nullptr;
+  TextArea* LogEditField = nullptr;
+  StaticText* StaticText10 = nullptr;
+  PushButton* PushButton2 = nullptr;
+  PushButton* PushButton4 = nullptr;
+  StaticText* StaticText11 = nullptr;
+  std::array<BevelButton*, 10> BevelB{};
+  MoviePlayer* MoviePlayer1 = nullptr;
+  std::array<RadioButton*, 3> RadioBu{};
+  Rectangle* rettoboldo1 = nullptr;
+  Rectangle* rettopreso1 = nullptr;
+  Line* Line1 = nullptr;
+  std::array<BevelButton*, 10> BevelAnimation{};
+
+  const ControlRegistry& Controls() const { return controls_; }
+  QWidget* Content() const { return content_; }
+
+  // --- engine (engine/) ---
+  void crea_movie(int flag);
+  void crea_preview(int flag);
+  void movimenti(int i, double steps, double dx, double dy);
+
+  // --- handlers ---
+  void EditXY_TextChange(int index);
+  void EditXY_GotFocus(int index);
+  void EditXY_LostFocus(int index);
+  bool EditXY_KeyDown(int index, const QString& key);
+  void LogEditField_TextChange(int index);
+  void PushButton2_Action(int index);
+  void PushButton4_Action(int index);
+  void MoviePlayer1_Open();
+
+  void Event_Open();
+  void Event_Close();
+
+  // Writes a message into the log field (replacing what was there).
+  void Log(const QString& text);
+  bool Rendering() const { return rendering_; }
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
+
+ private:
+  Window1();
+  void Layout();
+  void CreateControls();
+  void _CreateControls0();
+  void _CreateControls1();
+  void CreateObjectButton(int k);
+  void CreateMotionButton(int k);
+
+  // Runs a render now, or - when another render is under way and yielding -
+  // once it has ended. Only the latest such request is kept.
+  bool DeferIfRendering(std::function<void()> request);
+  void RunDeferred();
+  bool MakeScratchFolder(FolderItemPtr& folder);
+  void FinishMovie();
+  void DrawObject(int i);
+
+  ControlRegistry controls_;
+  QWidget* content_ = nullptr;
+  bool rendering_ = false;
+  std::function<void()> deferred_;
+};

@@ -1,0 +1,85 @@
+#include "tests/support/test_env.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+
+#include "framework/folderitem.h"
+
+QApplication& TestApp() {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static int argc = 1;
+  static char name[] = "velostrip_test";
+  static char* argv[] = {name, nullptr};
+  static QApplication app(argc, argv);
+  return app;
+}
+
+TempAppEnv::TempAppEnv() {
+  oldAppFolder_ = ApplicationFolder();
+  hadDataHome_ = qEnvironmentVariableIsSet("XDG_DATA_HOME");
+  oldDataHome_ = qgetenv("XDG_DATA_HOME");
+  QDir(dir.path()).mkpath("app");
+  QDir(dir.path()).mkpath("data");
+  SetApplicationFolder(appFolder());
+  qputenv("XDG_DATA_HOME", dataHome().toLocal8Bit());
+}
+
+TempAppEnv::~TempAppEnv() {
+  SetApplicationFolder(oldAppFolder_);
+  if (hadDataHome_)
+    qputenv("XDG_DATA_HOME", oldDataHome_);
+  else
+    qunsetenv("XDG_DATA_HOME");
+}
+
+namespace {
+
+QByteArray Run(const QString& program, const QStringList& args) {
+  QProcess p;
+  p.setProcessChannelMode(QProcess::SeparateChannels);
+  p.start(program, args);
+  if (!p.waitForStarted(10000)) return {};
+  p.closeWriteChannel();
+  if (!p.waitForFinished(60000)) {
+    p.kill();
+    p.waitForFinished();
+    return {};
+  }
+  if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) return {};
+  return p.readAllStandardOutput();
+}
+
+// Output as 8-bit binary PPM, which carries the size with the pixels.
+QImage FromPpm(const QByteArray& ppm) {
+  if (ppm.isEmpty()) return {};
+  QImage image = QImage::fromData(ppm, "PPM");
+  if (image.isNull()) return {};
+  return image.convertToFormat(QImage::Format_RGB32);
+}
+
+}  // namespace
+
+QImage ReadWithImageMagick(const QString& path, const QString& fmt) {
+  return FromPpm(Run("convert", {fmt + ":" + path, "-depth", "8", "ppm:-"}));
+}
+
+QImage ReadWithGraphicsMagick(const QString& path, const QString& fmt) {
+  return FromPpm(Run("gm", {"convert", fmt + ":" + path, "-depth", "8", "ppm:-"}));
+}
+
+bool ImageMagickReadsPict() {
+  const QByteArray list = Run("convert", {"-list", "format"});
+  // "     PICT* PICT      rw-   Apple Macintosh QuickDraw/PICT"
+  return QRegularExpression(R"(^\s*PICT\*?\s+PICT\s+r)", QRegularExpression::MultilineOption)
+      .match(QString::fromLatin1(list))
+      .hasMatch();
+}
+
+bool GraphicsMagickReadsPict() {
+  const QByteArray list = Run("gm", {"convert", "-list", "format"});
+  // "     PICT S  rw-  Apple Macintosh QuickDraw/PICT"
+  return QRegularExpression(R"(^\s*PICT\s+\S?\s*r)", QRegularExpression::MultilineOption)
+      .match(QString::fromLatin1(list))
+      .hasMatch();
+}

@@ -1,0 +1,43 @@
+#pragma once
+// Helpers shared by the tests: the application object, a temporary
+// application folder and Trash, and independent PICT readers.
+#include <QApplication>
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+#include <QTemporaryDir>
+
+// The one QApplication of a test program, made on first use (offscreen
+// unless QT_QPA_PLATFORM says otherwise).
+QApplication& TestApp();
+
+// A temporary folder holding "app" (the application folder) and "data"
+// (XDG_DATA_HOME, so the Trash is data/Trash). Both are restored afterwards.
+struct TempAppEnv {
+  TempAppEnv();
+  ~TempAppEnv();
+  TempAppEnv(const TempAppEnv&) = delete;
+  TempAppEnv& operator=(const TempAppEnv&) = delete;
+
+  QString root() const { return dir.path(); }
+  QString appFolder() const { return dir.path() + "/app"; }
+  QString dataHome() const { return dir.path() + "/data"; }
+  QString trashFiles() const { return dataHome() + "/Trash/files"; }
+  QString trashInfo() const { return dataHome() + "/Trash/info"; }
+
+  QTemporaryDir dir;
+
+ private:
+  QString oldAppFolder_;
+  bool hadDataHome_ = false;
+  QByteArray oldDataHome_;
+};
+
+// Reads a file with ImageMagick's convert (fmt is the coder, e.g. "PICT") or
+// GraphicsMagick's gm convert; the pixels as RGB32, null on any failure.
+QImage ReadWithImageMagick(const QString& path, const QString& fmt = QStringLiteral("PICT"));
+QImage ReadWithGraphicsMagick(const QString& path, const QString& fmt = QStringLiteral("PICT"));
+
+// Whether the tool lists a PICT coder that can read.
+bool ImageMagickReadsPict();
+bool GraphicsMagickReadsPict();

@@ -1,0 +1,72 @@
+#include "tests/support/window_fixture.h"
+
+#include <QApplication>
+#include <QDir>
+
+#include "app/file_types.h"
+#include "framework/folderitem.h"
+#include "framework/system.h"
+#include "movie/movie_reader.h"
+
+void EnsureQtApp() {
+  if (QCoreApplication::instance()) return;
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  static int argc = 1;
+  static char name[] = "velostrip-tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication app(argc, argv);
+  static bool types = [] {
+    FileTypes::_Initialize();
+    return true;
+  }();
+  (void)types;
+}
+
+std::vector<QImage> DecodeAllFrames(const QString& path) {
+  std::vector<QImage> frames;
+  MovieReader reader;
+  if (!reader.Open(path)) return frames;
+  for (QImage img = reader.Next(); !img.isNull(); img = reader.Next())
+    frames.push_back(img.convertToFormat(QImage::Format_RGB32));
+  return frames;
+}
+
+QImage FlatImage(int w, int h, unsigned rgb) {
+  QImage img(w, h, QImage::Format_RGB32);
+  img.fill(QColor::fromRgb(0xFF000000u | rgb));
+  return img;
+}
+
+void WindowTest::SetUp() {
+  EnsureQtApp();
+  ASSERT_TRUE(tmp_.isValid());
+  QDir(tmp_.path()).mkpath("app");
+  QDir(tmp_.path()).mkpath("data");
+  SetApplicationFolder(AppDir());
+  oldXdg_ = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", DataDir().toUtf8());
+  auto scripted = std::make_unique<ScriptedDialogs>();
+  dialogs_ = scripted.get();
+  InstallDialogs(std::move(scripted));
+  OverrideCommandKey(false);
+}
+
+void WindowTest::TearDown() {
+  if (Window1* w = Window1::InstanceIfOpen()) delete w;
+  w_ = nullptr;
+  InstallDialogs(nullptr);
+  dialogs_ = nullptr;
+  OverrideCommandKey(std::nullopt);
+  if (oldXdg_.isEmpty()) qunsetenv("XDG_DATA_HOME");
+  else qputenv("XDG_DATA_HOME", oldXdg_);
+}
+
+Window1* WindowTest::OpenWindow() {
+  w_ = Window1::Instance();
+  return w_;
+}
+
+void WindowTest::SetField(int k, const QString& text) { w_->EditXY[k]->SetText(text); }
+
+QString WindowTest::AppDir() const { return tmp_.path() + "/app"; }
+QString WindowTest::DataDir() const { return tmp_.path() + "/data"; }

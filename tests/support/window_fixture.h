@@ -1,0 +1,48 @@
+#pragma once
+// A main window against a temporary application folder, Trash and scripted
+// dialogs, for the tests that drive the program's windows.
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QString>
+#include <QTemporaryDir>
+#include <memory>
+#include <ostream>
+
+#include "framework/scripted_dialogs.h"
+#include "main_window/window1.h"
+
+// Readable failure messages for texts.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
+
+// A QApplication for the whole test run (offscreen).
+void EnsureQtApp();
+
+// Decodes every frame of a movie file with FFmpeg.
+std::vector<QImage> DecodeAllFrames(const QString& path);
+
+// The frame as the renderer would draw it, drawn independently: the
+// background colour with the listed filled ovals.
+QImage FlatImage(int w, int h, unsigned rgb);
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Starts the main window (its opening renders the first preview).
+  Window1* OpenWindow();
+  // Sets a number field as typing would, then the render is asked with Return.
+  void SetField(int k, const QString& text);
+  QString AppDir() const;
+  QString DataDir() const;
+  QString TrashFiles() const { return DataDir() + "/Trash/files"; }
+  QString ScratchDir() const { return AppDir() + "/ftemp"; }
+
+  QTemporaryDir tmp_;
+  ScriptedDialogs* dialogs_ = nullptr;  // owned by the dialog layer
+  Window1* w_ = nullptr;
+
+ private:
+  QByteArray oldXdg_;
+};

@@ -1,0 +1,114 @@
+// The two export commands driven through scripted dialogs.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include "framework/pict.h"
+#include "movie/movie_reader.h"
+#include "tests/support/window_fixture.h"
+
+namespace {
+
+class ExportTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    OpenWindow();
+  }
+  QString Target(const QString& name = "movie.mov") const { return tmp_.path() + "/" + name; }
+};
+
+}  // namespace
+
+TEST_F(ExportTest, MovieIsWrittenWithTheFieldsSizeAndShown) {
+  SetField(3, "120");
+  SetField(4, "80");
+  dialogs_->saveAnswers.push_back(GetFolderItem(Target()));
+  CompressionSettings png;
+  png.type = "png ";
+  dialogs_->compressionAnswers.push_back(png);
+  const int previews = w_->contatore;
+  w_->PushButton2->click();
+  EXPECT_EQ(dialogs_->log.value(0), "save video/quicktime movie.mov");
+  EXPECT_EQ(dialogs_->log.value(1), "compression");
+  auto frames = DecodeAllFrames(Target());
+  ASSERT_EQ(frames.size(), 18u);
+  EXPECT_EQ(frames[0].size(), QSize(120, 80));
+  EXPECT_EQ(frames[0].pixel(60, 1) & 0xFFFFFF, 0x66CCFFu);
+  EXPECT_EQ(frames[0].pixel(5, 5) & 0xFFFFFF, 0x000080u);
+  EXPECT_EQ(w_->LogEditField->Text(), "Movie saved at location: " + Target());
+  ASSERT_TRUE(w_->MoviePlayer1->GetMovie());
+  EXPECT_EQ(w_->MoviePlayer1->GetMovie()->Path(), Target());
+  EXPECT_EQ(w_->contatore, previews);  // no preview file for an export
+  // The codec chosen in the dialog is the one in the file.
+  MovieReader r;
+  ASSERT_TRUE(r.Open(Target()));
+  QFile file(Target());
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(file.readAll().contains("png "));
+}
+
+TEST_F(ExportTest, AnExistingFileIsReplacedAndACancelledCompressionStillExports) {
+  QFile old(Target());
+  ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+  old.write("an old file");
+  old.close();
+  dialogs_->saveAnswers.push_back(GetFolderItem(Target()));
+  dialogs_->compressionAnswers.push_back(std::nullopt);
+  w_->PushButton2->click();
+  EXPECT_EQ(DecodeAllFrames(Target()).size(), 18u);
+  EXPECT_TRUE(dialogs_->messages.isEmpty());
+}
+
+TEST_F(ExportTest, AnUndeletableTargetGoesToTheTrashWithAMessage) {
+  // A folder with something in it cannot be deleted as a file.
+  QDir().mkpath(Target() + "/inside");
+  dialogs_->saveAnswers.push_back(GetFolderItem(Target()));
+  const QString before = w_->LogEditField->Text();
+  w_->PushButton2->click();
+  EXPECT_EQ(dialogs_->messages, QStringList({"Existing file just moved to trash. Please repeat command."}));
+  EXPECT_FALSE(QFileInfo::exists(Target()));
+  EXPECT_TRUE(QFileInfo(TrashFiles() + "/movie.mov").isDir());
+  EXPECT_EQ(dialogs_->log.filter("compression").size(), 0);  // no export
+  EXPECT_EQ(w_->LogEditField->Text(), before);
+}
+
+TEST_F(ExportTest, CancelledDialogsChangeNothing) {
+  MoviePtr shown = w_->MoviePlayer1->GetMovie();
+  w_->Log("as it was");
+  w_->PushButton2->click();  // save dialog cancelled
+  w_->PushButton4->click();  // folder chooser cancelled
+  EXPECT_EQ(w_->LogEditField->Text(), "as it was");
+  EXPECT_EQ(w_->MoviePlayer1->GetMovie(), shown);
+  EXPECT_EQ(dialogs_->log, QStringList({"save video/quicktime movie.mov",
+                                        "folder Select|Select a folder for saving frames|Browse folders or create a "
+                                        "new folder"}));
+}
+
+TEST_F(ExportTest, AFailedWriteIsReportedAndThePreviewKeepsPlaying) {
+  MoviePtr shown = w_->MoviePlayer1->GetMovie();
+  QFile blocker(Target("blocker"));
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  dialogs_->saveAnswers.push_back(GetFolderItem(Target("blocker/movie.mov")));
+  w_->PushButton2->click();
+  EXPECT_TRUE(w_->LogEditField->Text().contains(Target("blocker/movie.mov"))) << w_->LogEditField->Text().toStdString();
+  EXPECT_FALSE(w_->LogEditField->Text().startsWith("Movie saved"));
+  EXPECT_EQ(w_->MoviePlayer1->GetMovie(), shown);
+  EXPECT_FALSE(QFileInfo::exists(Target("blocker/movie.mov")));
+}
+
+TEST_F(ExportTest, FramesGoToTheChosenFolderWithALogLine) {
+  const QString dir = tmp_.path() + "/frames";
+  QDir().mkpath(dir);
+  dialogs_->folderAnswers.push_back(GetFolderItem(dir));
+  const int previews = w_->contatore;
+  w_->PushButton4->click();
+  EXPECT_EQ(QDir(dir).entryList(QDir::Files).size(), 18);
+  EXPECT_EQ(w_->LogEditField->Text(), "18 frames saved into folder frames (located at " + dir + ").");
+  EXPECT_EQ(w_->contatore, previews + 1);  // the export's own preview now plays
+  EXPECT_EQ(w_->MoviePlayer1->GetMovie()->Path(), w_->f->AbsolutePath());
+  QFile last(dir + "/frame018");
+  ASSERT_TRUE(last.open(QIODevice::ReadOnly));
+  EXPECT_EQ(DecodePict(last.readAll()).size(), QSize(400, 200));
+}

@@ -1,0 +1,404 @@
+// Writing movies and reading them back: with our reader, with ffprobe and
+// with the ffmpeg command-line decoder.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <cmath>
+#include <future>
+
+#include "framework/picture.h"
+#include "movie/movie.h"
+#include "movie/movie_reader.h"
+#include "tests/support/movie_support.h"
+
+using namespace movietest;
+
+namespace {
+
+QStringList HiddenPartials(const QString& folder) {
+  return QDir(folder).entryList(QStringList{".*partial*"}, QDir::Files | QDir::Hidden);
+}
+
+// Four frames that exercise both picture content and frame-to-frame changes:
+// random pixels, a gradient, the gradient with a small patch changed (delta
+// frames of the Animation codec), and other random pixels.
+std::vector<QImage> TestFrames(int w, int h, uint32_t seed) {
+  QImage patched = GradientImage(w, h, 1);
+  for (int y = h / 3; y < std::min(h, h / 3 + 2); ++y)
+    for (int x = w / 2; x < std::min(w, w / 2 + 3); ++x) patched.setPixel(x, y, qRgb(250, 3, 128));
+  return {RandomImage(w, h, seed), GradientImage(w, h, 1), patched, RandomImage(w, h, seed + 1)};
+}
+
+// Smooth content, the kind lossy codecs are meant for.
+QImage SmoothImage(int w, int h, int phase) {
+  QImage image(w, h, QImage::Format_RGB32);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x)
+      image.setPixel(x, y, qRgb(40 + x * 170 / std::max(1, w - 1), 30 + y * 190 / std::max(1, h - 1),
+                                int(128 + 60 * std::sin((x + y + 3 * phase) / 12.0))));
+  return image;
+}
+
+struct LosslessCodec {
+  const char* type;
+  int depth;
+};
+
+std::string CodecName(const testing::TestParamInfo<LosslessCodec>& info) {
+  std::string name = QString(info.param.type).trimmed().toStdString();
+  return name + std::to_string(info.param.depth);
+}
+
+class LosslessRoundTrip : public testing::TestWithParam<LosslessCodec> {};
+
+TEST_P(LosslessRoundTrip, EverySizeReadsBackExactly) {
+  const LosslessCodec codec = GetParam();
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+
+  // Widths around every row alignment (1..33, 398..407) at an odd height,
+  // heights 1 and 2 and some odd ones, and one wide movie.
+  std::vector<QSize> sizes;
+  for (int w = 1; w <= 33; ++w) sizes.emplace_back(w, 3);
+  for (int w = 398; w <= 407; ++w) sizes.emplace_back(w, 3);
+  for (QSize s : {QSize(1, 1), QSize(2, 1), QSize(5, 1), QSize(7, 2), QSize(6, 2), QSize(403, 1), QSize(401, 2),
+                  QSize(13, 5), QSize(17, 33), QSize(400, 7), QSize(2048, 2)})
+    sizes.push_back(s);
+
+  const bool ffmpegMisreads = QString(codec.type) == "raw " && codec.depth == 24;
+  struct Written {
+    QSize size;
+    QString path;
+    std::vector<QImage> frames;
+  };
+  std::vector<Written> written;
+  uint32_t seed = 1;
+  for (const QSize size : sizes) {
+    const int w = size.width(), h = size.height();
+    SCOPED_TRACE(QString("%1x%2").arg(w).arg(h).toStdString());
+    const QString path = dir.filePath(QString("m%1x%2.mov").arg(w).arg(h));
+    std::vector<QImage> frames = TestFrames(w, h, seed++);
+    ASSERT_EQ(WriteMovie(path, codec.type, codec.depth, 100, frames), "");
+
+    // Our reader, frame by frame.
+    const std::vector<QImage> back = ReadAllFrames(path);
+    ASSERT_EQ(back.size(), frames.size());
+    for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(FirstDifference(frames[i], back[i]), "") << "frame " << i;
+    written.push_back({size, path, std::move(frames)});
+  }
+
+  // The command-line tools, run side by side to keep the test quick.
+  struct ToolResult {
+    Probe probe;
+    std::vector<QImage> ffmpeg;
+  };
+  std::vector<std::future<ToolResult>> results;
+  for (const Written& m : written) {
+    const bool decode = !(ffmpegMisreads && m.size.width() % 4 == 3);
+    results.push_back(std::async(std::launch::async, [m, decode] {
+      ToolResult r;
+      r.probe = ProbeMovie(m.path);
+      if (decode) r.ffmpeg = FfmpegFrames(m.path, m.size.width(), m.size.height());
+      return r;
+    }));
+  }
+  for (size_t n = 0; n < written.size(); ++n) {
+    const Written& m = written[n];
+    const int w = m.size.width(), h = m.size.height();
+    SCOPED_TRACE(QString("%1x%2").arg(w).arg(h).toStdString());
+    const ToolResult r = results[n].get();
+    // The file as ffprobe sees it: our codec, time base 1/8, one tick per frame.
+    const Probe& probe = r.probe;
+    ASSERT_TRUE(probe.ok) << probe.errors.toStdString();
+    EXPECT_EQ(probe.codecTag.trimmed(), QString(codec.type).trimmed());
+    EXPECT_EQ(probe.timeBase, "1/8");
+    EXPECT_EQ(probe.width, w);
+    EXPECT_EQ(probe.height, h);
+    EXPECT_EQ(probe.frames, int(m.frames.size()));
+    ASSERT_EQ(probe.pts.size(), m.frames.size());
+    for (size_t i = 0; i < m.frames.size(); ++i) {
+      EXPECT_EQ(probe.pts[i], int64_t(i));
+      EXPECT_EQ(probe.durations[i], 1);
+    }
+
+    // FFmpeg's own decoder agrees, except where its rawvideo decoder guesses
+    // the padded 24-bit row length wrongly (widths 3, 7, 11... modulo 4).
+    if (ffmpegMisreads && w % 4 == 3) continue;
+    ASSERT_EQ(r.ffmpeg.size(), m.frames.size());
+    for (size_t i = 0; i < m.frames.size(); ++i)
+      EXPECT_EQ(FirstDifference(m.frames[i], r.ffmpeg[i]), "") << "ffmpeg frame " << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, LosslessRoundTrip,
+                         testing::Values(LosslessCodec{"raw ", 24}, LosslessCodec{"raw ", 32},
+                                         LosslessCodec{"rle ", 24}, LosslessCodec{"rle ", 32},
+                                         LosslessCodec{"png ", 24}),
+                         CodecName);
+
+// Frames asked for out of order: seeking back and forward, across the key
+// frames of the Animation codec's delta frames.
+TEST(MovieReader, RandomAccessMatchesSequentialFrames) {
+  QTemporaryDir dir;
+  for (const char* type : {"raw ", "rle ", "png "}) {
+    SCOPED_TRACE(type);
+    const QString path = dir.filePath("seek.mov");
+    std::vector<QImage> frames;
+    for (int i = 0; i < 40; ++i) {
+      QImage f = GradientImage(31, 9, i);
+      f.setPixel(i % 31, i % 9, qRgb(255, 255, 255));
+      frames.push_back(f);
+    }
+    ASSERT_EQ(WriteMovie(path, type, 24, 100, frames), "");
+    MovieReader reader;
+    ASSERT_TRUE(reader.Open(path));
+    EXPECT_EQ(reader.FrameCount(), 40);
+    EXPECT_DOUBLE_EQ(reader.FramesPerSecond(), 8.0);
+    for (int k : {0, 1, 2, 39, 38, 5, 20, 21, 30, 13, 0, 39, 12, 11, 25, 26, 27, 3}) {
+      EXPECT_EQ(FirstDifference(frames[k], reader.Frame(k)), "") << "frame " << k;
+    }
+    EXPECT_TRUE(reader.Frame(40).isNull());
+    EXPECT_TRUE(reader.Frame(-1).isNull());
+    reader.Rewind();
+    EXPECT_EQ(FirstDifference(frames[0], reader.Next()), "");
+    EXPECT_EQ(FirstDifference(frames[1], reader.Next()), "");
+  }
+}
+
+TEST(MovieWrite, LossyCodecsReadBackClose) {
+  QTemporaryDir dir;
+  QStringList types{"jpeg"};
+  for (const CodecChoice& c : AvailableCodecs())
+    if (c.type == "avc1") types << "avc1";
+  for (const QString& type : types) {
+    for (QSize size : {QSize(64, 48), QSize(65, 33)}) {
+      SCOPED_TRACE(QString("%1 %2x%3").arg(type).arg(size.width()).arg(size.height()).toStdString());
+      const QString path = dir.filePath("lossy.mov");
+      std::vector<QImage> frames;
+      for (int i = 0; i < 10; ++i) frames.push_back(SmoothImage(size.width(), size.height(), i));
+      ASSERT_EQ(WriteMovie(path, type, 24, 100, frames), "");
+      const std::vector<QImage> back = ReadAllFrames(path);
+      ASSERT_EQ(back.size(), frames.size());
+      for (size_t i = 0; i < frames.size(); ++i) EXPECT_LT(MeanAbsError(frames[i], back[i]), 3.0) << "frame " << i;
+      const std::vector<QImage> ff = FfmpegFrames(path, size.width(), size.height());
+      ASSERT_EQ(ff.size(), frames.size());
+      EXPECT_LT(MeanAbsError(frames[5], ff[5]), 3.0);
+
+      const Probe probe = ProbeMovie(path);
+      ASSERT_TRUE(probe.ok);
+      EXPECT_EQ(probe.codecTag, type);
+      EXPECT_EQ(probe.timeBase, "1/8");
+      EXPECT_EQ(probe.frames, 10);
+      for (size_t i = 0; i < probe.pts.size(); ++i) {
+        EXPECT_EQ(probe.pts[i], int64_t(i));
+        EXPECT_EQ(probe.durations[i], 1);
+      }
+    }
+  }
+}
+
+TEST(MovieWrite, LowerQualityMakesSmallerJpegFiles) {
+  QTemporaryDir dir;
+  std::vector<QImage> frames{RandomImage(80, 60, 5), GradientImage(80, 60, 2)};
+  ASSERT_EQ(WriteMovie(dir.filePath("best.mov"), "jpeg", 24, 100, frames), "");
+  ASSERT_EQ(WriteMovie(dir.filePath("least.mov"), "jpeg", 24, 0, frames), "");
+  EXPECT_LT(QFileInfo(dir.filePath("least.mov")).size(), QFileInfo(dir.filePath("best.mov")).size() / 2);
+  EXPECT_EQ(ReadAllFrames(dir.filePath("least.mov")).size(), 2u);
+}
+
+TEST(MovieWrite, MovieWithoutFramesIsAValidMovie) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("empty.mov");
+  {
+    EditableMoviePtr movie = CreateMovieAt(path);
+    QTVideoTrackPtr track = movie->NewVideoTrack(40, 30, 1.0);
+    ASSERT_TRUE(track);
+    track->TimeScale = 8;
+    EXPECT_EQ(track->Width(), 40);
+    EXPECT_EQ(track->Height(), 30);
+    EXPECT_EQ(track->FrameCount(), 0);
+    movie.reset();  // the track still holds the file open
+    EXPECT_FALSE(QFile::exists(path));
+  }
+  ASSERT_TRUE(QFile::exists(path));
+  MoviePtr movie = Movie::Open(path);
+  ASSERT_TRUE(movie);
+  EXPECT_EQ(movie->Width(), 40);
+  EXPECT_EQ(movie->Height(), 30);
+  EXPECT_EQ(movie->FrameCount(), 0);
+  const Probe probe = ProbeMovie(path);
+  ASSERT_TRUE(probe.ok) << probe.errors.toStdString();
+  EXPECT_EQ(probe.timeBase, "1/8");
+  EXPECT_TRUE(probe.pts.empty());
+  EXPECT_TRUE(ReadAllFrames(path).empty());
+  EXPECT_TRUE(HiddenPartials(dir.path()).isEmpty());
+}
+
+TEST(MovieWrite, MovieWithoutTrackStillOpens) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("notrack.mov");
+  CreateMovieAt(path).reset();
+  EXPECT_TRUE(Movie::Open(path));
+  EXPECT_TRUE(HiddenPartials(dir.path()).isEmpty());
+}
+
+TEST(MovieWrite, FileAppearsOnlyWhenReleasedAndReplacesTheOldOne) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("movie.mov");
+  {
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("not a movie");
+  }
+  EditableMoviePtr movie = CreateMovieAt(path);
+  QTVideoTrackPtr track = movie->NewVideoTrack(12, 10, 1.0);
+  track->TimeScale = 8;
+  const QImage frame = RandomImage(12, 10, 3);
+  ASSERT_TRUE(track->AppendPicture(Picture(frame)));
+  ASSERT_TRUE(track->AppendPicture(Picture(frame)));
+  EXPECT_EQ(track->FrameCount(), 2);
+  // Still writing: the old file is untouched, the data goes to a hidden file.
+  EXPECT_EQ(QFileInfo(path).size(), 11);
+  EXPECT_EQ(HiddenPartials(dir.path()).size(), 1);
+  track.reset();
+  EXPECT_EQ(QFileInfo(path).size(), 11);
+  movie.reset();
+  EXPECT_TRUE(HiddenPartials(dir.path()).isEmpty());
+  ASSERT_EQ(ReadAllFrames(path).size(), 2u);
+  EXPECT_EQ(Movie::Open(path)->FrameCount(), 2);
+}
+
+TEST(MovieWrite, SettingsAreTakenAtTheFirstPicture) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("settings.mov");
+  {
+    EditableMoviePtr movie = CreateMovieAt(path);
+    QTVideoTrackPtr track = movie->NewVideoTrack(8, 8, 1.0);
+    track->TimeScale = 600;
+    track->CompressionType = "png ";
+    ASSERT_TRUE(track->AppendPicture(Picture(RandomImage(8, 8, 1))));
+    track->CompressionType = "jpeg";  // too late: the track is already PNG
+    track->TimeScale = 8;
+    ASSERT_TRUE(track->AppendPicture(Picture(RandomImage(8, 8, 2))));
+    EXPECT_FALSE(movie->NewVideoTrack(8, 8, 1.0)) << "a movie has one video track";
+  }
+  const Probe probe = ProbeMovie(path);
+  EXPECT_EQ(probe.codecTag, "png ");
+  EXPECT_EQ(probe.timeBase, "1/600");
+  EXPECT_EQ(probe.durations, (std::vector<int64_t>{1, 1}));
+}
+
+TEST(MovieWrite, PictureOfAnotherSizeIsScaledToTheTrack) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("scaled.mov");
+  {
+    EditableMoviePtr movie = CreateMovieAt(path);
+    QTVideoTrackPtr track = movie->NewVideoTrack(20, 10, 1.0);
+    track->TimeScale = 8;
+    QImage big(40, 20, QImage::Format_RGB32);
+    big.fill(qRgb(10, 200, 30));
+    ASSERT_TRUE(track->AppendPicture(Picture(big)));
+  }
+  const std::vector<QImage> back = ReadAllFrames(path);
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(back[0].size(), QSize(20, 10));
+  EXPECT_EQ(back[0].pixel(7, 3) & 0xffffff, 0x0ac81eu);
+}
+
+TEST(MovieWrite, UnwritableFolderIsReportedAndLeavesNothing) {
+  QTemporaryDir dir;
+  const QString blocker = dir.filePath("file.txt");
+  {
+    QFile f(blocker);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("x");
+  }
+  // A regular file cannot hold a movie, even for root.
+  const QString path = blocker + "/movie.mov";
+  {
+    EditableMoviePtr movie = CreateMovieAt(path);
+    ASSERT_TRUE(movie);
+    EXPECT_FALSE(movie->Error().isEmpty());
+    EXPECT_TRUE(movie->Error().contains(path)) << movie->Error().toStdString();
+    QTVideoTrackPtr track = movie->NewVideoTrack(16, 16, 1.0);
+    ASSERT_TRUE(track);
+    track->TimeScale = 8;
+    EXPECT_FALSE(track->AppendPicture(Picture(RandomImage(16, 16, 1))));
+    EXPECT_FALSE(track->Error().isEmpty());
+    EXPECT_EQ(track->FrameCount(), 0);
+  }
+  EXPECT_FALSE(QFileInfo::exists(path));
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            QStringList{"file.txt"});
+
+  // A folder that does not exist at all.
+  const QString missing = dir.filePath("no/such/folder/movie.mov");
+  EditableMoviePtr movie = CreateMovieAt(missing);
+  EXPECT_TRUE(movie->Error().contains(missing));
+  movie.reset();
+  EXPECT_FALSE(QFileInfo::exists(dir.filePath("no")));
+}
+
+// A disk that fills up while the movie is written, made with a file size
+// limit: the failure is reported at the append that hits it, and the partial
+// file is removed rather than renamed over the target.
+TEST(MovieWrite, WriteErrorPartWayIsReportedAndLeavesNothing) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("full.mov");
+  {
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("previous");
+  }
+  struct rlimit saved;
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto savedHandler = signal(SIGXFSZ, SIG_IGN);
+  struct rlimit limit = saved;
+  limit.rlim_cur = 300 * 1024;
+  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+
+  int appended = 0;
+  bool failed = false;
+  QString error;
+  {
+    EditableMoviePtr movie = CreateMovieAt(path);
+    QTVideoTrackPtr track = movie->NewVideoTrack(200, 200, 1.0);  // 120 KB a frame
+    track->TimeScale = 8;
+    for (int i = 0; i < 6 && !failed; ++i) {
+      if (track->AppendPicture(Picture(RandomImage(200, 200, i))))
+        ++appended;
+      else
+        failed = true;
+    }
+    error = movie->Error();
+    EXPECT_FALSE(track->AppendPicture(Picture(RandomImage(200, 200, 9)))) << "a failed movie stays failed";
+  }
+  setrlimit(RLIMIT_FSIZE, &saved);
+  signal(SIGXFSZ, savedHandler);
+
+  EXPECT_TRUE(failed);
+  EXPECT_EQ(appended, 2);
+  EXPECT_TRUE(error.contains(path)) << error.toStdString();
+  EXPECT_TRUE(HiddenPartials(dir.path()).isEmpty());
+  QFile old(path);
+  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+  EXPECT_EQ(old.readAll(), "previous");
+}
+
+TEST(MovieWrite, AvailableCodecsListTheLosslessOnesFirst) {
+  const QList<CodecChoice> codecs = AvailableCodecs();
+  QStringList types;
+  for (const CodecChoice& c : codecs) types << c.type;
+  ASSERT_GE(types.size(), 4);
+  EXPECT_EQ(types.mid(0, 4), (QStringList{"raw ", "rle ", "png ", "jpeg"}));
+  EXPECT_EQ(codecs[0].label, "None");
+  EXPECT_EQ(codecs[1].label, "Animation");
+  EXPECT_TRUE(codecs[0].lossless && codecs[1].lossless && codecs[2].lossless);
+  EXPECT_FALSE(codecs[3].lossless);
+}
+
+}  // namespace
