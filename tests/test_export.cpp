@@ -15,7 +15,7 @@ class ExportTest : public WindowTest {
     WindowTest::SetUp();
     OpenWindow();
   }
-  QString Target(const QString& name = "movie.mov") const { return tmp_.path() + "/" + name; }
+  QString Target(const QString& name = "movie.mov") const { return Root() + "/" + name; }
 };
 
 }  // namespace
@@ -99,7 +99,7 @@ TEST_F(ExportTest, AFailedWriteIsReportedAndThePreviewKeepsPlaying) {
 }
 
 TEST_F(ExportTest, FramesGoToTheChosenFolderWithALogLine) {
-  const QString dir = tmp_.path() + "/frames";
+  const QString dir = Root() + "/frames";
   QDir().mkpath(dir);
   dialogs_->folderAnswers.push_back(GetFolderItem(dir));
   const int previews = w_->contatore;

@@ -191,10 +191,12 @@ TEST(PictDecode, DamagedFilesGiveNullImages) {
     ASSERT_TRUE(DecodePict(good.left(len)).isNull()) << "length " << len;
 
   // Random damage must not crash or read out of bounds (the sanitizer build
-  // watches); what comes out does not matter.
+  // watches); what comes out does not matter. The wider picture has 2-byte
+  // row counts.
+  const QByteArray wide = EncodePict(MakeImage(70, 3, Content::Runs, 8));
   QRandomGenerator rng(42);
-  for (int i = 0; i < 4000; ++i) {
-    QByteArray bad = good;
+  for (int i = 0; i < 6000; ++i) {
+    QByteArray bad = i % 2 ? good : wide;
     const int flips = 1 + int(rng.bounded(4));
     for (int k = 0; k < flips; ++k) {
       const qsizetype at = 512 + qsizetype(rng.bounded(quint32(bad.size() - 512)));

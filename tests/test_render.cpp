@@ -267,19 +267,19 @@ TEST_F(RenderTest, PlayerFitsLargeMoviesAndKeepsSmallOnes) {
 
 TEST_F(RenderTest, FrameExportWritesNumberedPictsEqualToTheMovie) {
   OpenWindow();
-  QDir(tmp_.path()).mkpath("frames");
-  w_->cartella = GetFolderItem(tmp_.path() + "/frames");
+  QDir(Root()).mkpath("frames");
+  w_->cartella = GetFolderItem(Root() + "/frames");
   w_->crea_preview(1);
   auto frames = DecodeAllFrames(w_->f->AbsolutePath());
   ASSERT_EQ(frames.size(), 18u);
   for (int i = 1; i <= 18; ++i) {
     const QString name = QString("frame%1").arg(i, 3, 10, QChar('0'));
-    QFile file(tmp_.path() + "/frames/" + name);
+    QFile file(Root() + "/frames/" + name);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
     EXPECT_EQ(DecodePict(file.readAll()).convertToFormat(QImage::Format_RGB32), frames[i - 1]) << i;
   }
-  EXPECT_EQ(QDir(tmp_.path() + "/frames").entryList(QDir::Files).size(), 18);
-  EXPECT_EQ(w_->LogEditField->Text(), "18 frames saved into folder frames (located at " + tmp_.path() +
+  EXPECT_EQ(QDir(Root() + "/frames").entryList(QDir::Files).size(), 18);
+  EXPECT_EQ(w_->LogEditField->Text(), "18 frames saved into folder frames (located at " + Root() +
                                           "/frames).");
 }
 
@@ -291,7 +291,7 @@ TEST_F(RenderTest, FrameExportNamesFollowTheStepsWidth) {
     const char* last;
   } cases[] = {{"9", "frame01", "frame09"}, {"100", "frame0001", "frame0100"}};
   for (const Case& c : cases) {
-    const QString dir = tmp_.path() + "/f" + c.steps;
+    const QString dir = Root() + "/f" + c.steps;
     QDir().mkpath(dir);
     w_->cartella = GetFolderItem(dir);
     SetField(2, c.steps);
@@ -305,7 +305,7 @@ TEST_F(RenderTest, FrameExportNamesFollowTheStepsWidth) {
     EXPECT_EQ(QDir(dir).entryList(QDir::Files).size(), QString(c.steps).toInt());
   }
   // "Copy Clear" still writes one file per step; an empty steps field none.
-  const QString dir = tmp_.path() + "/clear";
+  const QString dir = Root() + "/clear";
   QDir().mkpath(dir);
   w_->cartella = GetFolderItem(dir);
   SetField(2, "18");
@@ -314,7 +314,7 @@ TEST_F(RenderTest, FrameExportNamesFollowTheStepsWidth) {
   EXPECT_EQ(QDir(dir).entryList(QDir::Files).size(), 18);
   EXPECT_EQ(DecodeAllFrames(w_->f->AbsolutePath()).size(), 36u);
 
-  const QString empty = tmp_.path() + "/empty";
+  const QString empty = Root() + "/empty";
   QDir().mkpath(empty);
   w_->cartella = GetFolderItem(empty);
   SetField(2, "");
@@ -329,17 +329,17 @@ TEST_F(RenderTest, FailedWritesAreReportedAndThePreviewKeepsPlaying) {
   ASSERT_TRUE(before);
   // A scratch folder that cannot exist: the application folder becomes a file's child.
   QDir(ScratchDir()).removeRecursively();
-  QFile blocker(tmp_.path() + "/blocker");
+  QFile blocker(Root() + "/blocker");
   ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
   blocker.close();
-  SetApplicationFolder(tmp_.path() + "/blocker");
+  SetApplicationFolder(Root() + "/blocker");
   w_->crea_preview(0);
   EXPECT_TRUE(w_->LogEditField->Text().contains("ftemp")) << w_->LogEditField->Text().toStdString();
   EXPECT_EQ(w_->MoviePlayer1->GetMovie(), before);
   SetApplicationFolder(AppDir());
 
   // PICT frames into a folder that is not there.
-  w_->cartella = GetFolderItem(tmp_.path() + "/blocker/frames");
+  w_->cartella = GetFolderItem(Root() + "/blocker/frames");
   w_->crea_preview(1);
   EXPECT_TRUE(w_->LogEditField->Text().contains("frame001")) << w_->LogEditField->Text().toStdString();
   EXPECT_EQ(w_->MoviePlayer1->GetMovie(), before);

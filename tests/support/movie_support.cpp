@@ -10,7 +10,19 @@
 #include <cstdlib>
 #include <random>
 
+#include <malloc.h>
 #include <unistd.h>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define MOVIE_TEST_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define MOVIE_TEST_ASAN 1
+#endif
+#endif
+#ifdef MOVIE_TEST_ASAN
+#include <sanitizer/allocator_interface.h>
+#endif
 
 #include "framework/picture.h"
 #include "movie/movie.h"
@@ -183,6 +195,15 @@ long ResidentKb() {
   const QList<QByteArray> fields = f.readAll().split(' ');
   if (fields.size() < 2) return 0;
   return fields[1].toLong() * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+long long HeapInUseBytes() {
+#ifdef MOVIE_TEST_ASAN
+  return static_cast<long long>(__sanitizer_get_current_allocated_bytes());
+#else
+  const struct mallinfo2 info = mallinfo2();
+  return static_cast<long long>(info.uordblks + info.hblkhd);
+#endif
 }
 
 }  // namespace movietest

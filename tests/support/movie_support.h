@@ -51,5 +51,8 @@ double MeanAbsError(const QImage& a, const QImage& b);
 
 // Resident memory of this process, in kilobytes.
 long ResidentKb();
+// Bytes the process has allocated and not freed (the sanitizer's count when
+// built with AddressSanitizer, whose quarantine keeps freed memory resident).
+long long HeapInUseBytes();
 
 }  // namespace movietest

@@ -7,12 +7,14 @@
 #include "framework/folderitem.h"
 
 QApplication& TestApp() {
+  if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return *existing;
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   static int argc = 1;
   static char name[] = "velostrip_test";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  // Never destroyed: Qt's own statics (the test input devices) would
+  // otherwise outlive it and crash at exit.
+  return *new QApplication(argc, argv);
 }
 
 TempAppEnv::TempAppEnv() {

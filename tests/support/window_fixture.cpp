@@ -9,12 +9,7 @@
 #include "movie/movie_reader.h"
 
 void EnsureQtApp() {
-  if (QCoreApplication::instance()) return;
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  static int argc = 1;
-  static char name[] = "velostrip-tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
+  TestApp();
   static bool types = [] {
     FileTypes::_Initialize();
     return true;
@@ -39,12 +34,8 @@ QImage FlatImage(int w, int h, unsigned rgb) {
 
 void WindowTest::SetUp() {
   EnsureQtApp();
-  ASSERT_TRUE(tmp_.isValid());
-  QDir(tmp_.path()).mkpath("app");
-  QDir(tmp_.path()).mkpath("data");
-  SetApplicationFolder(AppDir());
-  oldXdg_ = qgetenv("XDG_DATA_HOME");
-  qputenv("XDG_DATA_HOME", DataDir().toUtf8());
+  env_ = std::make_unique<TempAppEnv>();
+  ASSERT_TRUE(env_->dir.isValid());
   auto scripted = std::make_unique<ScriptedDialogs>();
   dialogs_ = scripted.get();
   InstallDialogs(std::move(scripted));
@@ -57,8 +48,7 @@ void WindowTest::TearDown() {
   InstallDialogs(nullptr);
   dialogs_ = nullptr;
   OverrideCommandKey(std::nullopt);
-  if (oldXdg_.isEmpty()) qunsetenv("XDG_DATA_HOME");
-  else qputenv("XDG_DATA_HOME", oldXdg_);
+  env_.reset();
 }
 
 Window1* WindowTest::OpenWindow() {
@@ -68,5 +58,3 @@ Window1* WindowTest::OpenWindow() {
 
 void WindowTest::SetField(int k, const QString& text) { w_->EditXY[k]->SetText(text); }
 
-QString WindowTest::AppDir() const { return tmp_.path() + "/app"; }
-QString WindowTest::DataDir() const { return tmp_.path() + "/data"; }

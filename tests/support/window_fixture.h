@@ -5,12 +5,12 @@
 
 #include <QImage>
 #include <QString>
-#include <QTemporaryDir>
 #include <memory>
 #include <ostream>
 
 #include "framework/scripted_dialogs.h"
 #include "main_window/window1.h"
+#include "tests/support/test_env.h"
 
 // Readable failure messages for texts.
 inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
@@ -34,15 +34,14 @@ class WindowTest : public ::testing::Test {
   Window1* OpenWindow();
   // Sets a number field as typing would, then the render is asked with Return.
   void SetField(int k, const QString& text);
-  QString AppDir() const;
-  QString DataDir() const;
-  QString TrashFiles() const { return DataDir() + "/Trash/files"; }
+  QString AppDir() const { return env_->appFolder(); }
+  QString DataDir() const { return env_->dataHome(); }
+  QString TrashFiles() const { return env_->trashFiles(); }
   QString ScratchDir() const { return AppDir() + "/ftemp"; }
 
-  QTemporaryDir tmp_;
+  QString Root() const { return env_->root(); }  // the temporary folder holding it all
+
+  std::unique_ptr<TempAppEnv> env_;
   ScriptedDialogs* dialogs_ = nullptr;  // owned by the dialog layer
   Window1* w_ = nullptr;
-
- private:
-  QByteArray oldXdg_;
 };
