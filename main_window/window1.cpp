@@ -26,7 +26,20 @@ Window1::Window1() : QMainWindow(nullptr) {
   CreateControls();
 }
 
-Window1::~Window1() = default;
+Window1::~Window1() {
+  // Taking the controls down moves the focus and the pointer; no handler of
+  // this half-destroyed window may run then.
+  for (EditField* e : EditXY) {
+    e->TextChange = nullptr;
+    e->GotFocus = nullptr;
+    e->LostFocus = nullptr;
+    e->KeyDown = nullptr;
+  }
+  LogEditField->TextChange = nullptr;
+  for (BevelButton* b : BevelB) b->MouseExit = nullptr;
+  for (BevelButton* b : BevelAnimation) b->MouseExit = nullptr;
+  tStatic2->MouseExit = nullptr;
+}
 
 void Window1::Event_Open() {
   auto_ = false;

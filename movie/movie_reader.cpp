@@ -68,6 +68,13 @@ bool OpenVideo(const QString& path, AVFormatContext** fc, int* streamIndex) {
   *fc = nullptr;
   const QByteArray name = QFile::encodeName(path);
   if (avformat_open_input(fc, name.constData(), nullptr, nullptr) < 0) return false;
+  // FFmpeg also reads single still pictures (and even text files, by their
+  // extension) as one-frame videos; those are pictures, not movies.
+  const QByteArray format = (*fc)->iformat->name;
+  if (format == "image2" || format.endsWith("_pipe") || format == "tty") {
+    avformat_close_input(fc);
+    return false;
+  }
   int index = av_find_best_stream(*fc, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   if (index < 0 || (*fc)->streams[index]->codecpar->width <= 0) {
     // Containers without a header describing their streams need a look at the data.

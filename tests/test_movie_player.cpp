@@ -144,6 +144,13 @@ TEST_F(MoviePlayerTest, NotAMovieIsNil) {
   f.close();
   EXPECT_FALSE(Movie::Open(path));
   EXPECT_FALSE(Movie::Open(dir_.filePath("missing.mov")));
+  // Pictures and text that FFmpeg could show as a one-frame video are not movies.
+  ASSERT_TRUE(RandomImage(8, 8, 1).save(dir_.filePath("still.png")));
+  EXPECT_FALSE(Movie::Open(dir_.filePath("still.png")));
+  ASSERT_TRUE(RandomImage(8, 8, 1).save(dir_.filePath("still.jpg")));
+  EXPECT_FALSE(Movie::Open(dir_.filePath("still.jpg")));
+  QFile::copy(path, dir_.filePath("notes.txt"));
+  EXPECT_FALSE(Movie::Open(dir_.filePath("notes.txt")));
   MovieReader reader;
   EXPECT_FALSE(reader.Open(path));
   EXPECT_TRUE(reader.Next().isNull());

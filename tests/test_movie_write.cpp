@@ -48,6 +48,11 @@ struct LosslessCodec {
   int depth;
 };
 
+// Printed in test names, so it must not show the struct's raw bytes.
+void PrintTo(const LosslessCodec& codec, std::ostream* os) {
+  *os << '\'' << codec.type << "' depth " << codec.depth;
+}
+
 std::string CodecName(const testing::TestParamInfo<LosslessCodec>& info) {
   std::string name = QString(info.param.type).trimmed().toStdString();
   return name + std::to_string(info.param.depth);

@@ -21,7 +21,8 @@
 #endif
 #endif
 #ifdef MOVIE_TEST_ASAN
-#include <sanitizer/allocator_interface.h>
+// From AddressSanitizer's public interface (sanitizer/allocator_interface.h).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 #include "framework/picture.h"
