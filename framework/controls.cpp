@@ -50,6 +50,14 @@ QPixmap PixmapOf(const Picture& picture) {
   return QPixmap::fromImage(img);
 }
 
+namespace {
+void SetFontStyle(QWidget* w, void (QFont::*style)(bool), bool on) {
+  QFont f = w->font();
+  (f.*style)(on);
+  w->setFont(f);
+}
+}  // namespace
+
 // --- Rectangle ---
 
 Rectangle::Rectangle(QWidget* parent, const QString& name, int index) : QWidget(parent) {
@@ -103,17 +111,9 @@ void StaticText::SetTextColor(Color c) {
   ::SetTextColor(this, c);
 }
 
-void StaticText::SetBold(bool on) {
-  QFont f = font();
-  f.setBold(on);
-  setFont(f);
-}
+void StaticText::SetBold(bool on) { SetFontStyle(this, &QFont::setBold, on); }
 
-void StaticText::SetUnderline(bool on) {
-  QFont f = font();
-  f.setUnderline(on);
-  setFont(f);
-}
+void StaticText::SetUnderline(bool on) { SetFontStyle(this, &QFont::setUnderline, on); }
 
 void StaticText::mousePressEvent(QMouseEvent* e) {
   if (MouseDown && MouseDown(info.index, int(e->position().x()), int(e->position().y()))) return;
@@ -157,11 +157,7 @@ void EditField::SetTextColor(Color c) {
   ::SetTextColor(this, c);
 }
 
-void EditField::SetBold(bool on) {
-  QFont f = font();
-  f.setBold(on);
-  setFont(f);
-}
+void EditField::SetBold(bool on) { SetFontStyle(this, &QFont::setBold, on); }
 
 void EditField::keyPressEvent(QKeyEvent* e) {
   if (KeyDown) {

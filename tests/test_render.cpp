@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QTimer>
 
 #include "engine/motion.h"
 #include "framework/pict.h"
@@ -343,4 +344,26 @@ TEST_F(RenderTest, FailedWritesAreReportedAndThePreviewKeepsPlaying) {
   w_->crea_preview(1);
   EXPECT_TRUE(w_->LogEditField->Text().contains("frame001")) << w_->LogEditField->Text().toStdString();
   EXPECT_EQ(w_->MoviePlayer1->GetMovie(), before);
+}
+
+TEST_F(RenderTest, RequestsDuringARenderWaitForItAndOnlyTheLatestRuns) {
+  OpenWindow();
+  SetField(2, "600");
+  const int before = w_->contatore;
+  bool overlapped = false;
+  int fired = 0;
+  // Two requests arrive while the long render yields to the event loop.
+  QTimer::singleShot(0, [&] {
+    ++fired;
+    overlapped = w_->Rendering();
+    w_->crea_preview(0);
+    w_->crea_preview(0);
+  });
+  w_->crea_preview(0);
+  ASSERT_EQ(fired, 1);
+  EXPECT_TRUE(overlapped);
+  EXPECT_FALSE(w_->Rendering());
+  EXPECT_EQ(w_->contatore, before + 2);
+  EXPECT_EQ(w_->MoviePlayer1->GetMovie()->Path(), ScratchDir() + "/temp" + QString::number(before + 2) + ".mov");
+  EXPECT_EQ(DecodeAllFrames(w_->f->AbsolutePath()).size(), 600u);
 }
