@@ -37,12 +37,6 @@ void App::Event_EnableMenuItems() {
     if (MenuItemPtr item = MenuBar1::Instance()->Find(name)) item->Enable();
 }
 
-bool App::_FileOpen_Action() { return false; }
-
-bool App::_FileSaveas_Action() { return false; }
-
-bool App::_FileVelostripinfo_Action() { return false; }
-
 void App::Quit() {
   if (quitting_) return;
   quitting_ = true;

@@ -47,10 +47,8 @@ void Window1::Event_Open() {
   immagine = NewPicture(64, 64, 32);
   movimento = 0;
   oggetto = 0;
-  // The default object and motion are the marked ones.
-  rettopreso->move(BevelB[0]->x() - 1, BevelB[0]->y() - 1);
-  rettopreso1->move(BevelAnimation[0]->x() - 1, BevelAnimation[0]->y() - 1);
-  crea_preview(0);
+  scelta_oggetto(0);
+  scelta_movimento(0);
 }
 
 void Window1::Event_Close() {

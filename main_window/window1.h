@@ -74,6 +74,8 @@ class Window1 : public QMainWindow {
   void crea_movie(int flag);
   void crea_preview(int flag);
   void movimenti(int i, double steps, double dx, double dy);
+  void scelta_oggetto(int k);
+  void scelta_movimento(int k);
 
   // --- handlers ---
   void EditXY_TextChange(int index);
@@ -81,6 +83,17 @@ class Window1 : public QMainWindow {
   void EditXY_LostFocus(int index);
   bool EditXY_KeyDown(int index, const QString& key);
   void LogEditField_TextChange(int index);
+  bool Rectcolore_MouseDown(int index, int x, int y);
+  void tStatic2_MouseEnter(int index);
+  bool tStatic2_MouseDown(int index, int x, int y);
+  void tStatic2_MouseExit(int index);
+  void BevelB_MouseEnter(int index);
+  void BevelB_MouseExit(int index);
+  void BevelB_Action(int index);
+  void RadioBu_Action(int index);
+  void BevelAnimation_MouseEnter(int index);
+  void BevelAnimation_MouseExit(int index);
+  void BevelAnimation_Action(int index);
   void PushButton2_Action(int index);
   void PushButton4_Action(int index);
   void MoviePlayer1_Open();

@@ -64,6 +64,7 @@ void Window1::_CreateControls0() {
   Rectcolore[0]->setToolTip("click to select object fore color (not for custom images)");
   Rectcolore[1] = rect("Rectcolore", 1, 130, 125, 38, 18, 0x66CCFF);
   Rectcolore[1]->setToolTip("click to select background color");
+  for (Rectangle* r : Rectcolore) r->MouseDown = [this](int i, int x, int y) { return Rectcolore_MouseDown(i, x, y); };
 
   const int fieldTops[8] = {155, 180, 321, 346, 371, 205, 396, 421};
   const char* defaults[8] = {"18", "18", "18", "400", "200", "3", "0", "360"};
@@ -102,6 +103,9 @@ void Window1::_CreateControls0() {
   tStatic1 = label("tStatic1", -1, 68, 105, 55, 12, "fore color", Qt::AlignRight, Arial(9), 0x000000);
   tStatic2 = label("tStatic2", -1, 10, 130, 113, 12, "background or image", Qt::AlignRight, Arial(9), 0x000080);
   tStatic2->setToolTip("click here to choose a background image;\r(command+click to remove loaded image).");
+  tStatic2->MouseDown = [this](int i, int x, int y) { return tStatic2_MouseDown(i, x, y); };
+  tStatic2->MouseEnter = [this](int i) { tStatic2_MouseEnter(i); };
+  tStatic2->MouseExit = [this](int i) { tStatic2_MouseExit(i); };
   const char* labelTexts[8] = {"horizontal size (pixels)", "vertical size (pixels)", "steps", "width",
                                "height", "border (pixels)", "start angle", "animation angle"};
   const LabelSpec labelBounds[8] = {{10, 159, 115, 12}, {10, 184, 115, 12}, {83, 325, 37, 12},
@@ -167,6 +171,7 @@ void Window1::_CreateControls0() {
     r->setGeometry(10, 323 + 25 * k, 75, 16);
     ApplyTextStyle(r, Arial(10));
     if (k == 0) r->setChecked(true);
+    r->Action = [this](int i) { RadioBu_Action(i); };
   }
   rettoboldo1 = rect("rettoboldo1", -1, -40, 233, 30, 30, 0x00FF00);
   rettopreso1 = rect("rettopreso1", -1, -40, 274, 30, 30, 0xFF0000);
@@ -204,6 +209,9 @@ void Window1::CreateObjectButton(int k) {
   } else if (k == 6) {
     b->setToolTip("Load an image (white will be transparent)");
   }
+  b->Action = [this](int i) { BevelB_Action(i); };
+  b->MouseEnter = [this](int i) { BevelB_MouseEnter(i); };
+  b->MouseExit = [this](int i) { BevelB_MouseExit(i); };
 }
 
 void Window1::CreateMotionButton(int k) {
@@ -221,4 +229,7 @@ void Window1::CreateMotionButton(int k) {
   b->SetIcon(icons[k]());
   b->setGeometry(10 + 33 * (k / 2), 250 + 32 * (k % 2), 28, 28);
   b->setToolTip(names[k]);
+  b->Action = [this](int i) { BevelAnimation_Action(i); };
+  b->MouseEnter = [this](int i) { BevelAnimation_MouseEnter(i); };
+  b->MouseExit = [this](int i) { BevelAnimation_MouseExit(i); };
 }

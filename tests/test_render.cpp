@@ -59,13 +59,19 @@ class RenderTest : public WindowTest {};
 TEST_F(RenderTest, OpeningPreviewShowsTheOvalMoving) {
   OpenWindow();
   ASSERT_TRUE(w_->f);
-  EXPECT_EQ(w_->f->AbsolutePath(), ScratchDir() + "/temp1.mov");
-  auto frames = DecodeAllFrames(w_->f->AbsolutePath());
-  ASSERT_EQ(frames.size(), 18u);
-  for (int i = 1; i <= 18; ++i) {
-    Reference ref(400, 200);
-    ref.Oval(LinearCorner(i));
-    EXPECT_EQ(frames[i - 1], ref.pic.image()) << "frame " << i;
+  // The opening's object choice makes one preview, its motion choice two; all
+  // three show the oval going from corner to corner, and the third plays.
+  EXPECT_EQ(w_->contatore, 3);
+  EXPECT_EQ(w_->f->AbsolutePath(), ScratchDir() + "/temp3.mov");
+  std::vector<QImage> frames;
+  for (int n = 1; n <= 3; ++n) {
+    frames = DecodeAllFrames(ScratchDir() + QString("/temp%1.mov").arg(n));
+    ASSERT_EQ(frames.size(), 18u);
+    for (int i = 1; i <= 18; ++i) {
+      Reference ref(400, 200);
+      ref.Oval(LinearCorner(i));
+      EXPECT_EQ(frames[i - 1], ref.pic.image()) << "movie " << n << " frame " << i;
+    }
   }
   // The player shows it, at its own size, centred in the preview area.
   EXPECT_EQ(w_->MoviePlayer1->geometry(), QRect(265, 200, 400, 200));
@@ -239,9 +245,9 @@ TEST_F(RenderTest, PreviewsAreNumberedAndTheScratchFolderIsMadeWhenNeeded) {
   OpenWindow();
   w_->crea_preview(0);
   w_->crea_preview(0);
-  for (const char* name : {"temp1.mov", "temp2.mov", "temp3.mov"})
+  for (const char* name : {"temp1.mov", "temp2.mov", "temp3.mov", "temp4.mov", "temp5.mov"})
     EXPECT_TRUE(QFileInfo::exists(ScratchDir() + "/" + name)) << name;
-  EXPECT_EQ(w_->contatore, 3);
+  EXPECT_EQ(w_->contatore, 5);
 
   // A plain file of the scratch folder's name gives way to a folder.
   QDir(ScratchDir()).removeRecursively();
@@ -251,7 +257,7 @@ TEST_F(RenderTest, PreviewsAreNumberedAndTheScratchFolderIsMadeWhenNeeded) {
   plain.close();
   w_->crea_preview(0);
   EXPECT_TRUE(QFileInfo(ScratchDir()).isDir());
-  EXPECT_TRUE(QFileInfo::exists(ScratchDir() + "/temp4.mov"));
+  EXPECT_TRUE(QFileInfo::exists(ScratchDir() + "/temp6.mov"));
 }
 
 TEST_F(RenderTest, PlayerFitsLargeMoviesAndKeepsSmallOnes) {

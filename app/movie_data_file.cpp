@@ -1,0 +1,349 @@
+// The movie data file: the project, saved and loaded from the File menu.
+//
+// A plain UTF-8 text file, one value per line ("\n" between lines):
+//   1      object kind
+//   2-8    the seven text and picture slots (text, font, bold, italic,
+//          underline, object picture path, background picture path)
+//   9-14   red, green and blue of the object colour, then of the background
+//          colour, each number followed by its label
+//   15-22  the texts of the eight number fields
+//   23     motion kind
+//   24     drawing mode (index of the selected button)
+//   25     point count n of the path table
+//   26...  rows 1 to n + 2 of the path table, two lines (x, y) per row
+// so 29 + 2n lines in all.
+//
+// Saving writes to a temporary file beside the target and renames it into
+// place only once everything is on disk, so a failed save never destroys an
+// existing project. Loading checks the file's shape before anything changes,
+// keeps every value inside the range the window knows, and never reserves
+// more path rows than the file can hold.
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringList>
+#include <algorithm>
+#include <cmath>
+
+#include "app/application.h"
+#include "framework/dialogs.h"
+#include "framework/folderitem.h"
+#include "framework/system.h"
+#include "framework/text.h"
+#include "main_window/window1.h"
+
+namespace {
+
+const QString kRedLabel = QStringLiteral("colori componenti rgb di oggetto e sfondo RED");
+const QString kGreenLabel = QStringLiteral("colori componenti rgb di oggetto e sfondo GREEN");
+const QString kBlueLabel = QStringLiteral("colori componenti rgb di oggetto e sfondo BLUE");
+
+// Lines before the path rows: 25 fixed lines.
+constexpr int kFixedLines = 25;
+// A project with a path of a million points stays far below this; anything
+// larger is not one of ours and is not read into memory.
+constexpr qint64 kMaxProjectBytes = 16 * 1024 * 1024;
+constexpr int kKinds = 10;  // object and motion kinds 0..9
+constexpr int kModes = 3;   // drawing modes 0..2
+
+// Set while either command runs: the loops yield to the interface, and a
+// second Open or Save chosen meanwhile must not interleave with the first.
+bool g_fileCommandRunning = false;
+
+struct CommandGuard {
+  CommandGuard() { g_fileCommandRunning = true; }
+  ~CommandGuard() { g_fileCommandRunning = false; }
+  CommandGuard(const CommandGuard&) = delete;
+  CommandGuard& operator=(const CommandGuard&) = delete;
+};
+
+// Clears the project-loading flag however the load ends.
+struct LoadingFlag {
+  explicit LoadingFlag(Window1* w) : w_(w) { w_->auto_ = true; }
+  ~LoadingFlag() {
+    if (Window1* w = Window1::InstanceIfOpen(); w == w_) w->auto_ = false;
+  }
+  LoadingFlag(const LoadingFlag&) = delete;
+  LoadingFlag& operator=(const LoadingFlag&) = delete;
+  Window1* w_;
+};
+
+// Every value stands alone on its line: a line break inside a text (the text
+// composer can append characters 10 and 13) would shift every later line, so
+// it is written as a space, which keeps the text's length.
+QString OneLine(QString text) {
+  text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+  text.replace(QLatin1Char('\r'), QLatin1Char(' '));
+  return text;
+}
+
+// The text file behind a save: written to a temporary file in the same folder
+// and renamed over the target by Close, which reports whether all went well.
+class SafeTextFile : public TextOutputStream {
+ public:
+  explicit SafeTextFile(const QString& path) : file_(path) {
+    // A writable file in a folder where no temporary file can be made is
+    // still saved, in place.
+    file_.setDirectWriteFallback(true);
+  }
+  bool Open() { return file_.open(QIODevice::WriteOnly); }
+  QString ErrorString() const { return file_.errorString(); }
+  // Without Close the temporary file is dropped and the target left as it was.
+
+  void WriteLine(const QString& line) override {
+    const QByteArray bytes = line.toUtf8() + '\n';
+    if (file_.write(bytes) != bytes.size()) failed_ = true;
+  }
+
+  bool Close() override {
+    if (!file_.isOpen()) return !failed_;
+    if (failed_) {
+      file_.cancelWriting();
+      file_.commit();  // drops the temporary file
+      return false;
+    }
+    if (!file_.commit()) failed_ = true;
+    return !failed_;
+  }
+
+ private:
+  QSaveFile file_;
+  bool failed_ = false;
+};
+
+// What the window holds, as the lines of the file.
+QStringList ProjectLines(Window1* w) {
+  QStringList lines;
+  lines << Str(w->oggetto);
+  for (const QString& slot : w->asciino) {
+    lines << OneLine(slot);
+    YieldToFramework();
+  }
+  for (Rectangle* swatch : w->Rectcolore) {
+    const Color c = swatch->FillColor();
+    lines << Str(static_cast<int>((c >> 16) & 255)) + kRedLabel;
+    lines << Str(static_cast<int>((c >> 8) & 255)) + kGreenLabel;
+    lines << Str(static_cast<int>(c & 255)) + kBlueLabel;
+    YieldToFramework();
+  }
+  for (EditField* field : w->EditXY) {
+    lines << OneLine(field->Text());
+    YieldToFramework();
+  }
+  lines << Str(w->movimento);
+  int mode = 0;
+  for (int i = 0; i < kModes; ++i) {
+    if (w->RadioBu[i]->Value()) mode = i;
+    YieldToFramework();
+  }
+  lines << Str(mode);
+
+  // The point count decides how many rows follow. It is a whole number no
+  // larger than the table in every state the program makes; anything else
+  // is brought into line so that the file keeps its 29 + 2n lines.
+  double n = w->percorso.Get(0, 0);
+  if (!std::isfinite(n) || n < 0) n = 0;
+  n = std::min(std::trunc(n), static_cast<double>(w->percorso.RowUpper()));
+  lines << Str(n);
+  const int lastRow = static_cast<int>(n) + 2;
+  for (int i = 1; i <= lastRow; ++i) {
+    // Rows the table does not hold (an unfinished path) read as 0.
+    lines << Str(w->percorso.Get(i, 0)) << Str(w->percorso.Get(i, 1));
+    YieldToFramework();
+  }
+  return lines;
+}
+
+bool BeginsWithNumber(const QString& line) {
+  int i = 0;
+  if (i < line.size() && (line[i] == '+' || line[i] == '-')) ++i;
+  if (i < line.size() && line[i] == '.') ++i;
+  return i < line.size() && line[i].isDigit() && line[i].unicode() < 128;
+}
+
+// The lines of a project file, read in full with a cursor; past the end
+// every line reads as empty.
+class ProjectReader {
+ public:
+  explicit ProjectReader(QStringList lines) : lines_(std::move(lines)) {}
+  int Count() const { return static_cast<int>(lines_.size()); }
+  QString Line(int number) const {  // 1-based
+    return number >= 1 && number <= Count() ? lines_[number - 1] : QString();
+  }
+  QString Next() { return Line(++position_); }
+  double NextNumber() { return Val(Next()); }
+
+  // Whether the lines have the shape of a project: the first line and every
+  // other line that must hold a number (where present and not empty) begin
+  // with one. A file that ends early still counts.
+  bool LooksLikeProject() const {
+    if (!BeginsWithNumber(Line(1))) return false;
+    for (int number : {9, 10, 11, 12, 13, 14, 23, 24, 25}) {
+      const QString line = Line(number);
+      if (!line.isEmpty() && !BeginsWithNumber(line)) return false;
+    }
+    return true;
+  }
+
+ private:
+  QStringList lines_;
+  int position_ = 0;
+};
+
+// A kind read from the file; values outside 0..count-1 become 0.
+int KindFrom(double value, int count, bool& repaired) {
+  const int k = ToInteger(value);
+  if (k >= 0 && k < count) return k;
+  repaired = true;
+  return 0;
+}
+
+int ComponentFrom(double value, bool& repaired) {
+  const int c = ToInteger(value);
+  if (c >= 0 && c <= 255) return c;
+  repaired = true;
+  return std::clamp(c, 0, 255);
+}
+
+double CellFrom(double value, bool& repaired) {
+  if (std::isfinite(value)) return value;
+  repaired = true;
+  return 0;
+}
+
+}  // namespace
+
+bool App::_FileSaveas_Action() {
+  if (g_fileCommandRunning) {
+    Beep();
+    return false;
+  }
+  CommandGuard guard;
+  FolderItemPtr file = GetSaveFolderItem("text", "movie_data.txt");
+  if (!file) return false;
+
+  Window1* w = Window1::Instance();
+  const QStringList lines = ProjectLines(w);
+
+  const QString path = file->AbsolutePath();
+  auto fail = [&](const QString& reason) {
+    MsgBox(QStringLiteral("The project could not be saved as \"%1\".\n%2").arg(path, reason));
+  };
+  if (QFileInfo(path).isDir()) {
+    fail(QStringLiteral("A folder of that name is in the way."));
+    return false;
+  }
+  SafeTextFile out(path);
+  if (!out.Open()) {
+    fail(out.ErrorString());
+    return false;
+  }
+  for (const QString& line : lines) out.WriteLine(line);
+  if (!out.Close()) fail(out.ErrorString().isEmpty() ? QStringLiteral("The file could not be written.")
+                                                     : out.ErrorString());
+  return false;
+}
+
+bool App::_FileOpen_Action() {
+  if (g_fileCommandRunning) {
+    Beep();
+    return false;
+  }
+  CommandGuard guard;
+  FolderItemPtr file = GetOpenFolderItem("text");
+  if (!file) return false;
+
+  // Read and check the whole file before anything in the window changes.
+  const QString path = file->AbsolutePath();
+  const QString name = file->Name();
+  if (QFileInfo(path).size() > kMaxProjectBytes) {
+    Window1::Instance()->Log(QStringLiteral("\"%1\" is not a Velostrip project (far too large); nothing was loaded.").arg(name));
+    return false;
+  }
+  std::shared_ptr<TextInputStream> in = file->OpenAsTextFile();
+  if (!in) {
+    MsgBox(QStringLiteral("The project \"%1\" could not be opened.").arg(path));
+    return false;
+  }
+  QStringList raw;
+  while (!in->EOF_()) raw << in->ReadLine();
+  in->Close();
+  ProjectReader reader(std::move(raw));
+  Window1* w = Window1::Instance();
+  if (!reader.LooksLikeProject()) {
+    w->Log(QStringLiteral("\"%1\" is not a Velostrip project; nothing was loaded.").arg(name));
+    return false;
+  }
+
+  bool repaired = false;
+  LoadingFlag loading(w);
+  w->sfondo = nullptr;
+  w->immagine = nullptr;
+
+  w->oggetto = KindFrom(reader.NextNumber(), kKinds, repaired);
+  for (size_t i = 0; i < w->asciino.size(); ++i) {
+    w->asciino[i] = reader.Next();
+    YieldToFramework();
+  }
+  for (Rectangle* swatch : w->Rectcolore) {
+    const int r = ComponentFrom(reader.NextNumber(), repaired);
+    const int g = ComponentFrom(reader.NextNumber(), repaired);
+    const int b = ComponentFrom(reader.NextNumber(), repaired);
+    swatch->SetFillColor(RGB(r, g, b));
+    YieldToFramework();
+  }
+  for (EditField* field : w->EditXY) {
+    field->SetText(reader.Next());
+    YieldToFramework();
+  }
+
+  if (!w->asciino[6].isEmpty()) {
+    w->sfondo = nullptr;
+    if (FolderItemPtr picture = GetFolderItem(w->asciino[6])) w->sfondo = picture->OpenAsPicture();
+    if (w->sfondo) {
+      w->EditXY[3]->SetText(Str(w->sfondo->Width()));
+      w->EditXY[4]->SetText(Str(w->sfondo->Height()));
+    }
+    w->EditXY[3]->setEnabled(!w->sfondo);
+    w->EditXY[4]->setEnabled(!w->sfondo);
+  }
+
+  w->scelta_oggetto(w->oggetto);
+
+  int motion = KindFrom(reader.NextNumber(), kKinds, repaired);
+  const int mode = KindFrom(reader.NextNumber(), kModes, repaired);
+  w->movimento = motion;
+  w->RadioBu[mode]->SetValue(true);
+
+  // The point count: a whole number, no more points than the lines that
+  // follow can hold (the extent and length rows come after the points).
+  double n = reader.NextNumber();
+  if (!std::isfinite(n) || n < 0 || n != std::trunc(n)) {
+    repaired = true;
+    n = std::isfinite(n) && n > 0 ? std::trunc(n) : 0;
+  }
+  const int rowsInFile = std::max(0, (reader.Count() - kFixedLines) / 2);
+  const bool endsEarly = reader.Count() < kFixedLines + 2 * (n + 2);
+  if (n > rowsInFile - 2) n = std::max(0, rowsInFile - 2);
+  w->percorso.Set(0, 0, n);
+  const int lastRow = static_cast<int>(n) + 2;
+  w->percorso.Redim(lastRow, 1);
+  for (int i = 1; i <= lastRow; ++i) {
+    w->percorso.Set(i, 0, CellFrom(reader.NextNumber(), repaired));
+    w->percorso.Set(i, 1, CellFrom(reader.NextNumber(), repaired));
+    YieldToFramework();
+  }
+  // The drawn path needs three points to walk; the path editor never leaves
+  // fewer behind, so a file with fewer falls back as the editor would.
+  if (motion == 8 && n < 3) {
+    motion = 0;
+    repaired = true;
+  }
+
+  w->scelta_movimento(motion);
+
+  if (endsEarly)
+    w->Log(QStringLiteral("\"%1\" ends early: the missing values were taken as empty.").arg(name));
+  else if (repaired)
+    w->Log(QStringLiteral("\"%1\" held values out of range: they were replaced by defaults.").arg(name));
+  return false;
+}

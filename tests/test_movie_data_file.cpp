@@ -1,0 +1,270 @@
+// The project file from the File menu: its layout, a full round trip, and
+// files that are cut short, not projects at all, or hold absurd values.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTimer>
+#include <cmath>
+
+#include "app/application.h"
+#include "app/menubar.h"
+#include "framework/text.h"
+#include "tests/support/window_fixture.h"
+
+namespace {
+
+class MovieDataFileTest : public WindowTest {
+ protected:
+  void SetUp() override {
+    WindowTest::SetUp();
+    StartUp();  // binds the File menu to the application object
+    w_ = Window1::InstanceIfOpen();
+    ASSERT_TRUE(w_);
+  }
+
+  QString Save(const QString& name) {
+    const QString path = Root() + "/" + name;
+    dialogs_->saveAnswers.push_back(GetFolderItem(path));
+    MenuBar1::Instance()->Choose("FileSaveas");
+    return path;
+  }
+  void Load(const QString& path) {
+    dialogs_->openAnswers.push_back(GetFolderItem(path));
+    MenuBar1::Instance()->Choose("FileOpen");
+  }
+  // Fails the test (rather than hanging) if a modal window opens meanwhile.
+  void FailOnModal() {
+    QTimer::singleShot(0, [] {
+      if (QWidget* modal = QApplication::activeModalWidget()) {
+        ADD_FAILURE() << "a modal window opened during the load";
+        modal->close();
+      }
+    });
+  }
+  QString WriteFile(const QString& name, const QByteArray& bytes) {
+    const QString path = Root() + "/" + name;
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    return path;
+  }
+  static QByteArray Read(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+  }
+  static QStringList Lines(const QString& path) {
+    QString text = QString::fromUtf8(Read(path));
+    EXPECT_TRUE(text.endsWith('\n'));
+    text.chop(1);
+    return text.split('\n');
+  }
+  QString MakePicture(const QString& name, int width, int height, QRgb colour) {
+    QImage img(width, height, QImage::Format_RGB32);
+    img.fill(colour);
+    const QString path = Root() + "/" + name;
+    EXPECT_TRUE(img.save(path, "PNG"));
+    return path;
+  }
+  QString LogText() const { return w_->LogEditField->Text(); }
+};
+
+const QString kLabel = "colori componenti rgb di oggetto e sfondo ";
+
+}  // namespace
+
+TEST_F(MovieDataFileTest, SavingRightAfterStartUpWritesTheFixedLayout) {
+  const QString path = Save("movie_data.txt");
+  EXPECT_EQ(dialogs_->log, QStringList{"save text movie_data.txt"});
+  const QStringList expected = {
+      "0", "", "", "", "", "", "", "",
+      "0" + kLabel + "RED", "0" + kLabel + "GREEN", "128" + kLabel + "BLUE",
+      "102" + kLabel + "RED", "204" + kLabel + "GREEN", "255" + kLabel + "BLUE",
+      "18", "18", "18", "400", "200", "3", "0", "360",
+      "0", "0", "0", "0", "0", "0", "0"};
+  EXPECT_EQ(Lines(path), expected);
+  EXPECT_TRUE(dialogs_->messages.isEmpty());
+}
+
+TEST_F(MovieDataFileTest, EverySettingSurvivesASaveAndALoad) {
+  // The object: a picture file, drawn with white transparent.
+  const QString objectPath = MakePicture("object.png", 40, 30, 0xFF336699);
+  dialogs_->openAnswers.push_back(GetFolderItem(objectPath));
+  w_->scelta_oggetto(6);
+  ASSERT_EQ(w_->oggetto, 6);
+  // A background picture, chosen through the background label.
+  const QString backgroundPath = MakePicture("back.png", 300, 150, 0xFF00FF00);
+  dialogs_->openAnswers.push_back(GetFolderItem(backgroundPath));
+  w_->tStatic2_MouseDown(-1, 1, 1);
+  ASSERT_TRUE(w_->sfondo);
+  w_->asciino[0] = "Ciao, mondo";
+  w_->asciino[1] = "Liberation Serif";
+  w_->asciino[2] = "true";
+  w_->asciino[3] = "false";
+  w_->asciino[4] = "true";
+  w_->Rectcolore[0]->SetFillColor(0xFFFFFF);
+  w_->Rectcolore[1]->SetFillColor(0x0A1B2C);
+  SetField(2, "24");
+  SetField(5, "7");
+  SetField(6, "45");
+  // A finished path of three points, its length not a whole number.
+  PathTable& t = w_->percorso;
+  t.Redim(5, 1);
+  const double pts[5][2] = {{0, 0}, {30, 40}, {31, 41}, {31, 41}, {51.414213562373096, 0}};
+  t.Set(0, 0, 3);
+  for (int i = 0; i < 5; ++i) {
+    t.Set(i + 1, 0, pts[i][0]);
+    t.Set(i + 1, 1, pts[i][1]);
+  }
+  w_->movimento = 8;
+  w_->RadioBu[1]->SetValue(true);
+
+  const QString first = Save("project.txt");
+  const QStringList lines = Lines(first);
+  ASSERT_EQ(lines.size(), 29 + 2 * 3);
+  EXPECT_EQ(lines[7], backgroundPath);
+  EXPECT_EQ(lines[8], "255" + kLabel + "RED");
+  EXPECT_EQ(lines[33], "51.414213562373096");
+
+  // A fresh window, then the load.
+  delete w_;
+  w_ = Window1::Instance();
+  FailOnModal();
+  Load(first);
+  EXPECT_FALSE(w_->auto_);
+  EXPECT_EQ(w_->oggetto, 6);
+  ASSERT_TRUE(w_->immagine);
+  EXPECT_EQ(w_->immagine->Width(), 40);
+  EXPECT_EQ(w_->immagine->Transparent, 1);
+  ASSERT_TRUE(w_->sfondo);
+  EXPECT_EQ(w_->sfondo->Height(), 150);
+  EXPECT_EQ(w_->asciino[5], objectPath);
+  EXPECT_EQ(w_->asciino[1], "Liberation Serif");
+  EXPECT_EQ(w_->Rectcolore[0]->FillColor(), 0xFFFFFFu);
+  EXPECT_EQ(w_->Rectcolore[1]->FillColor(), 0x0A1B2Cu);
+  EXPECT_EQ(w_->movimento, 8);
+  EXPECT_TRUE(w_->RadioBu[1]->Value());
+  EXPECT_FALSE(w_->EditXY[3]->isEnabled());  // the drawn path locks the movie size
+  EXPECT_EQ(w_->percorso.RowUpper(), 5);
+  EXPECT_EQ(w_->percorso.Get(5, 0), 51.414213562373096);
+  EXPECT_EQ(w_->EditXY[3]->Text(), "300");
+  // Saving again gives the same file, byte for byte.
+  EXPECT_EQ(Read(Save("again.txt")), Read(first));
+
+  // With the background picture gone: none is loaded, the path is kept and
+  // saved again, the size fields keep their loaded texts.
+  QFile::remove(backgroundPath);
+  Load(first);
+  EXPECT_FALSE(w_->sfondo);
+  EXPECT_EQ(w_->asciino[6], backgroundPath);
+  EXPECT_EQ(w_->EditXY[4]->Text(), "150");
+}
+
+TEST_F(MovieDataFileTest, ATextObjectWithLineBreaksKeepsTheLayoutAndLoadsWithoutTheComposer) {
+  w_->asciino[0] = QString("ab") + QChar(10) + "c" + QChar(13);
+  w_->oggetto = 4;
+  const QString path = Save("text.txt");
+  const QStringList lines = Lines(path);
+  ASSERT_EQ(lines.size(), 29);
+  EXPECT_EQ(lines[1], "ab c ");
+  FailOnModal();
+  Load(path);
+  EXPECT_EQ(w_->oggetto, 4);
+  EXPECT_EQ(w_->asciino[0], "ab c ");
+  EXPECT_FALSE(w_->EditXY[0]->isEnabled());
+}
+
+TEST_F(MovieDataFileTest, AFileCutShortLoadsWithEmptyValues) {
+  const QString path = WriteFile("short.txt", "3\n");
+  Load(path);
+  EXPECT_FALSE(w_->auto_);
+  EXPECT_EQ(w_->oggetto, 3);
+  EXPECT_EQ(w_->asciino[0], "");
+  EXPECT_EQ(w_->Rectcolore[0]->FillColor(), 0u);
+  EXPECT_EQ(w_->Rectcolore[1]->FillColor(), 0u);
+  EXPECT_EQ(w_->EditXY[3]->Text(), "1");  // empty, then the lower limit
+  EXPECT_EQ(w_->movimento, 0);
+  EXPECT_TRUE(w_->RadioBu[0]->Value());
+  EXPECT_EQ(w_->percorso.Get(0, 0), 0);
+  EXPECT_TRUE(LogText().contains("ends early")) << LogText().toStdString();
+}
+
+TEST_F(MovieDataFileTest, FilesThatAreNoProjectChangeNothing) {
+  const QString before = Save("before.txt");
+  QByteArray junk;
+  for (int i = 0; i < 4096; ++i) junk.append(char((i * 7919 + 13) % 256));
+  QByteArray notes = "2024 notes\n";
+  for (int i = 0; i < 20; ++i) notes += "some words\n";
+  for (const QString& path : {WriteFile("junk.bin", junk), WriteFile("notes.txt", notes),
+                              WriteFile("empty.txt", ""), WriteFile("hello.txt", "hello\nworld\n")}) {
+    Load(path);
+    EXPECT_TRUE(LogText().contains("not a Velostrip project")) << path.toStdString();
+    EXPECT_FALSE(w_->auto_);
+    EXPECT_EQ(Read(Save("after.txt")), Read(before)) << path.toStdString();
+  }
+  // A folder chosen as the file cannot be opened: a message, nothing else.
+  QDir(Root()).mkdir("folder");
+  Load(Root() + "/folder");
+  EXPECT_EQ(dialogs_->messages.size(), 1);
+  EXPECT_EQ(Read(Save("after.txt")), Read(before));
+}
+
+TEST_F(MovieDataFileTest, AbsurdValuesAreBroughtIntoRange) {
+  QStringList lines = {"77", "t", "f", "x", "y", "z", "", "",
+                       "300" + kLabel + "RED", "-5", "128", "1e40", "12", "255",
+                       "18", "18", "18", "400", "200", "3", "0", "360",
+                       "8", "7", "1e12", "10", "20", "1e999", "40"};
+  Load(WriteFile("absurd.txt", (lines.join('\n') + '\n').toUtf8()));
+  EXPECT_FALSE(w_->auto_);
+  EXPECT_EQ(w_->oggetto, 0);
+  EXPECT_EQ(w_->Rectcolore[0]->FillColor(), RGB(255, 0, 128));
+  EXPECT_EQ(w_->Rectcolore[1]->FillColor(), RGB(255, 12, 255));
+  EXPECT_TRUE(w_->RadioBu[0]->Value());
+  // The point count is cut to what the file can hold, and a drawn path of
+  // fewer than three points falls back to the first motion.
+  EXPECT_LE(w_->percorso.RowUpper(), 2);
+  EXPECT_EQ(w_->percorso.Get(0, 0), 0);
+  EXPECT_EQ(w_->movimento, 0);
+  EXPECT_TRUE(w_->EditXY[3]->isEnabled());
+  EXPECT_FALSE(LogText().isEmpty());
+
+  // Negative and fractional counts, an infinite coordinate.
+  for (const char* count : {"-3", "-1e999", "2.5"}) {
+    lines[22] = "1";
+    lines[24] = count;
+    Load(WriteFile("count.txt", (lines.join('\n') + '\n').toUtf8()));
+    EXPECT_EQ(w_->percorso.Get(0, 0), 0) << count;
+    EXPECT_TRUE(std::isfinite(w_->percorso.Get(2, 0))) << count;
+    EXPECT_EQ(w_->movimento, 1);
+  }
+}
+
+TEST_F(MovieDataFileTest, CancelledDialogsChangeNothing) {
+  SetField(2, "20");
+  w_->LogEditField->SetText("");
+  MenuBar1::Instance()->Choose("FileOpen");
+  MenuBar1::Instance()->Choose("FileSaveas");
+  EXPECT_EQ(dialogs_->log, (QStringList{"open text", "save text movie_data.txt"}));
+  EXPECT_TRUE(dialogs_->messages.isEmpty());
+  EXPECT_EQ(w_->EditXY[2]->Text(), "20");
+  EXPECT_EQ(LogText(), "");
+  EXPECT_EQ(QDir(Root()).entryList(QDir::Files).size(), 0);
+}
+
+TEST_F(MovieDataFileTest, AFailedSaveSaysSoAndKeepsWhatWasThere) {
+  const QString plain = WriteFile("plain", "keep me");
+  Save("plain/movie_data.txt");  // its folder is a file
+  ASSERT_EQ(dialogs_->messages.size(), 1);
+  EXPECT_TRUE(dialogs_->messages[0].contains("could not be saved"));
+  EXPECT_EQ(Read(plain), "keep me");
+
+  QDir(Root()).mkpath("taken/inside");
+  Save("taken");  // a folder of that name
+  EXPECT_EQ(dialogs_->messages.size(), 2);
+  EXPECT_TRUE(QFileInfo(Root() + "/taken/inside").isDir());
+
+  // Saving over an existing project replaces it whole; no temporary file stays.
+  WriteFile("old.txt", QByteArray(10000, 'x'));
+  Save("old.txt");
+  EXPECT_EQ(Lines(Root() + "/old.txt").size(), 29);
+  EXPECT_EQ(QDir(Root()).entryList(QDir::Files), (QStringList{"old.txt", "plain"}));
+}
