@@ -1,6 +1,6 @@
 #include "app/info_window.h"
+#include "framework/system.h"
 
-#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QUrl>
@@ -100,7 +100,7 @@ void finestrainfo::StaticText2_MouseExit(int) { StaticText2->SetUnderline(false)
 void finestrainfo::StaticText2_MouseEnter(int) { StaticText2->SetUnderline(true); }
 
 bool finestrainfo::StaticText2_MouseDown(int, int, int) {
-  QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + ContactAddress()));
+  ShowURL(QStringLiteral("mailto:") + ContactAddress());
   return false;
 }
 

@@ -1,6 +1,9 @@
 // The beep, the Command-key query and the yield hook.
 #include "framework/system.h"
 
+#include <QDesktopServices>
+#include <QUrl>
+
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -56,3 +59,5 @@ void YieldToFramework() {
   inside = false;
   last = Clock::now();
 }
+
+void ShowURL(const QString& url) { QDesktopServices::openUrl(QUrl(url)); }

@@ -1,6 +1,7 @@
 #pragma once
 // Small services of the desktop framework: the beep, the Command key (Control
 // here), and the yield hook that long loops call to keep the interface alive.
+#include <QString>
 #include <functional>
 #include <optional>
 
@@ -14,3 +15,6 @@ void OverrideCommandKey(std::optional<bool> held);  // for tests
 // Lets the interface process pending events. Cheap: it actually does so at
 // most every few milliseconds.
 void YieldToFramework();
+
+// Opens a link (a web page, a "mailto:" message) with the desktop's handler.
+void ShowURL(const QString& url);

@@ -123,7 +123,7 @@ TEST_F(MovieDataFileTest, EverySettingSurvivesASaveAndALoad) {
   ASSERT_EQ(lines.size(), 29 + 2 * 3);
   EXPECT_EQ(lines[7], backgroundPath);
   EXPECT_EQ(lines[8], "255" + kLabel + "RED");
-  EXPECT_EQ(lines[33], "51.414213562373096");
+  EXPECT_EQ(Val(lines[33]), 51.414213562373096);  // the length, not a whole number
 
   // A fresh window, then the load.
   delete w_;

@@ -30,6 +30,8 @@ class Window2 : public QDialog {
     std::function<void(int index)> Click;
 
    private:
+    // Applies the font, made smaller where needed so the label fits the button.
+    void ApplyFont(QFont f);
     QString caption_;
     QString textFont_ = "Arial";
   };

@@ -1,6 +1,9 @@
 // The text composer's window and controls, made in a fixed order: a control
 // made earlier lies behind one made later.
 #include <QGuiApplication>
+#include <QFontMetrics>
+#include <QProxyStyle>
+#include <QStyleOptionButton>
 #include <QScreen>
 #include <limits>
 
@@ -19,6 +22,15 @@ TextStyle Arial(int size, bool bold = false, bool italic = false, bool underline
   s.underline = underline;
   return s;
 }
+
+// The character buttons are narrow: their labels sit close to the circles.
+class CompactRadioStyle : public QProxyStyle {
+ public:
+  int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override {
+    if (metric == PM_RadioButtonLabelSpacing) return 2;
+    return QProxyStyle::pixelMetric(metric, option, widget);
+  }
+};
 
 }  // namespace
 
@@ -41,13 +53,14 @@ void Window2::RadioBControl::SetCaption(const QString& c) {
   // An ampersand alone would be taken for a shortcut marker and vanish.
   QString label = code >= 0 ? ButtonLabel(code) : c;
   setText(label.replace('&', "&&"));
+  ApplyFont(font());
 }
 
 void Window2::RadioBControl::SetTextFont(const QString& name) {
   textFont_ = name;
   QFont f = font();
   f.setFamily(name);
-  setFont(f);
+  ApplyFont(f);
 }
 
 void Window2::RadioBControl::SetStyle(int which, bool on) {
@@ -55,6 +68,16 @@ void Window2::RadioBControl::SetStyle(int which, bool on) {
   if (which == 0) f.setBold(on);
   if (which == 1) f.setItalic(on);
   if (which == 2) f.setUnderline(on);
+  ApplyFont(f);
+}
+
+void Window2::RadioBControl::ApplyFont(QFont f) {
+  QStyleOptionButton option;
+  initStyleOption(&option);
+  const int room = style()->subElementRect(QStyle::SE_RadioButtonContents, &option, this).width();
+  const QString label = text().replace("&&", "&");
+  f.setPixelSize(12);
+  while (f.pixelSize() > 7 && QFontMetrics(f).horizontalAdvance(label) > room) f.setPixelSize(f.pixelSize() - 1);
   setFont(f);
 }
 
@@ -85,8 +108,6 @@ void Window2::Layout() {
   setFixedSize(323, 530);
   setMinimumSize(323, 530);
   SetBackgroundColor(this, kWindowBackground);
-  // The character buttons are narrow: keep the label close to its circle.
-  setStyleSheet("QRadioButton { spacing: 1px; }");
   // Centred on the main screen.
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     const QRect area = screen->availableGeometry();
@@ -164,6 +185,11 @@ void Window2::_CreateControls2() {
   ApplyTextStyle(StaticText1, Arial(10, true));
   StaticText1->SetTextColor(0xFFFF00);
   StaticText1->SetText("0");
+
+  // Made after every control, so that it is taken down after them too.
+  auto* compact = new CompactRadioStyle;
+  compact->setParent(this);
+  for (RadioBControl* b : RadioB) b->setStyle(compact);
 
   setTabOrder(PopupMenu1, CheckB[0]);
   setTabOrder(CheckB[0], CheckB[1]);
