@@ -5,9 +5,11 @@ namespace {
 // Takes the next answer; an empty script answers as a cancel would.
 template <typename T>
 T Next(std::deque<T>& answers) {
-  if (answers.empty()) return T{};
-  T answer = std::move(answers.front());
-  answers.pop_front();
+  T answer{};
+  if (!answers.empty()) {
+    answer.swap(answers.front());
+    answers.pop_front();
+  }
   return answer;
 }
 

@@ -123,8 +123,12 @@ TEST(Motion, OneFrameStandsAtTheStartOfEveryKind) {
     in.path = &path;
     auto [x, y] = At(in, 1);
     EXPECT_TRUE(std::isfinite(x) && std::isfinite(y)) << kind;
-    if (kind == 0) EXPECT_EQ(std::make_pair(x, y), std::make_pair(0.0, 0.0));
-    if (kind == 8) EXPECT_EQ(std::make_pair(x, y), std::make_pair(5.0, 6.0));
+    if (kind == 0) {
+      EXPECT_EQ(std::make_pair(x, y), std::make_pair(0.0, 0.0));
+    }
+    if (kind == 8) {
+      EXPECT_EQ(std::make_pair(x, y), std::make_pair(5.0, 6.0));
+    }
   }
 }
 
