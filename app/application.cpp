@@ -1,6 +1,8 @@
 #include "app/application.h"
 
 #include <QApplication>
+#include <QFileInfo>
+#include <QTimer>
 
 #include "app/file_types.h"
 #include "app/menubar.h"
@@ -18,6 +20,9 @@ App* TheApp() { return g_app; }
 void CleanUpScratchFolder() {
   FolderItemPtr folder = GetFolderItem("ftemp");
   if (!folder || !folder->Exists() || !folder->Directory()) return;
+  // The program only ever makes a real folder here; a link to some other
+  // folder is the user's, and its contents are not ours to delete.
+  if (QFileInfo(folder->AbsolutePath()).isSymLink()) return;
   // Take the entries as they stand now; deleting shifts the numbering.
   std::vector<FolderItemPtr> entries;
   for (int i = 1; i <= folder->Count(); ++i) entries.push_back(folder->Item(i));
@@ -39,9 +44,24 @@ void App::Event_EnableMenuItems() {
 
 void App::Quit() {
   if (quitting_) return;
+  Window1* w = Window1::InstanceIfOpen();
+  if (w && w->Rendering()) {
+    // Quit was chosen from inside a render's yield: the render still appends
+    // to the movie and track and writes into the scratch folder. Releasing
+    // them now would pull them from under it, so the quit waits until the
+    // render has returned to the event loop.
+    if (!quitPending_) {
+      quitPending_ = true;
+      QTimer::singleShot(10, [this] {
+        quitPending_ = false;
+        Quit();
+      });
+    }
+    return;
+  }
   quitting_ = true;
   // The throw-away scratch movie lives in the scratch folder: let it go first.
-  if (Window1* w = Window1::InstanceIfOpen()) {
+  if (w) {
     w->m = nullptr;
     w->track = nullptr;
   }
@@ -78,6 +98,9 @@ int RunProgram(int argc, char** argv) {
     status = QApplication::exec();
   } catch (const std::exception& e) {
     qCritical("Velostrip: unhandled exception: %s", e.what());
+    status = 1;
+  } catch (...) {
+    qCritical("Velostrip: unhandled exception");
     status = 1;
   }
   return status;

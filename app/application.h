@@ -12,12 +12,14 @@ class App {
   bool _FileSaveas_Action();
   bool _FileVelostripinfo_Action();
 
-  // Quits: the Close event, then the event loop ends. Runs once however often asked.
+  // Quits: the Close event, then the event loop ends. Runs once however often
+  // asked; asked during a render, it runs as soon as the render has ended.
   void Quit();
   bool Quitting() const { return quitting_; }
 
  private:
   bool quitting_ = false;
+  bool quitPending_ = false;
 };
 
 // The registered application object (nil before start-up).

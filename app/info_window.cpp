@@ -85,7 +85,6 @@ void finestrainfo::_CreateControls0() {
   StaticText2->SetText(kCreditLine);
   StaticText2->SetUnderline(false);
   StaticText2->setCursor(Qt::PointingHandCursor);
-  StaticText2->setToolTip(QStringLiteral("Write to %1").arg(kContact));
   StaticText2->MouseExit = [this](int i) { StaticText2_MouseExit(i); };
   StaticText2->MouseEnter = [this](int i) { StaticText2_MouseEnter(i); };
   StaticText2->MouseDown = [this](int i, int x, int y) { return StaticText2_MouseDown(i, x, y); };

@@ -18,8 +18,9 @@ void EditCommand(const QString& name) {
     else if (name == "EditCut") line->cut();
     else if (name == "EditCopy") line->copy();
     else if (name == "EditPaste") line->paste();
-    else if (name == "EditClear") line->del();
-    else if (name == "EditSelectAll") line->selectAll();
+    else if (name == "EditClear") {
+      if (line->hasSelectedText()) line->del();  // the selection only, never the next character
+    } else if (name == "EditSelectAll") line->selectAll();
   } else if (auto* text = qobject_cast<QTextEdit*>(focus)) {
     if (name == "EditUndo") text->undo();
     else if (name == "EditCut") text->cut();

@@ -265,8 +265,12 @@ bool App::_FileOpen_Action() {
     return false;
   }
   QStringList raw;
-  while (!in->EOF_()) raw << in->ReadLine();
+  // Lines may also end in a lone carriage return, as classic Mac editors
+  // write them; the writer never leaves one inside a value.
+  while (!in->EOF_()) raw << in->ReadLine().split(QLatin1Char('\r'));
   in->Close();
+  // A byte-order mark that an editor put in front is not part of line 1.
+  if (!raw.isEmpty() && raw.first().startsWith(QChar(0xFEFF))) raw.first().remove(0, 1);
   ProjectReader reader(std::move(raw));
   Window1* w = Window1::Instance();
   if (!reader.LooksLikeProject()) {

@@ -54,8 +54,16 @@ void Window1::crea_movie(int flag) {
   if (!p || !track || !m) return;
   rendering_ = true;
   bool failed = false;
+  // Should the movie and its track be let go while the render yields (quitting
+  // does that), the render ends at once, finishing nothing and running no
+  // waiting request.
+  bool released = false;
   auto append = [&](int frame) {
     if (failed) return;
+    if (!track || !m) {
+      failed = released = true;
+      return;
+    }
     if (!track->AppendPicture(*p)) {
       failed = true;
       Log("Could not write frame " + Str(frame) + " of the movie " + f->AbsolutePath() + ": " + track->Error());
@@ -152,6 +160,11 @@ void Window1::crea_movie(int flag) {
         ").");
 
   // 9. Finish the movie and show it.
+  if (released || !track || !m) {
+    rendering_ = false;
+    deferred_ = nullptr;
+    return;
+  }
   if (failed) {
     // Releasing the failed movie removes what it had written; the previous
     // preview goes on playing.

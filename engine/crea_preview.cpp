@@ -1,4 +1,5 @@
 // A new preview movie in the scratch folder, rendered and shown.
+#include "app/application.h"
 #include "framework/system.h"
 #include "framework/text.h"
 #include "main_window/window1.h"
@@ -30,6 +31,8 @@ bool Window1::MakeScratchFolder(FolderItemPtr& folder) {
 
 void Window1::crea_preview(int flag) {
   if (DeferIfRendering([this, flag] { crea_preview(flag); })) return;
+  // Once quitting has emptied the scratch folder, no new preview goes there.
+  if (App* app = TheApp(); app && app->Quitting()) return;
 
   PicturePtr frame = NewPicture(ToInteger(Val(EditXY[3]->Text())), ToInteger(Val(EditXY[4]->Text())), 32);
   if (!frame) {

@@ -43,12 +43,18 @@ FolderItemPtr QtDialogs::GetOpenFolderItem(const QString& fileType) {
 }
 
 FolderItemPtr QtDialogs::GetSaveFolderItem(const QString& fileType, const QString& defaultName) {
-  // The program decides itself what to do with an existing file, so the
-  // dialog does not ask about replacing it.
-  const QString proposed = QDir(StartFolder()).filePath(defaultName);
-  const QString path = QFileDialog::getSaveFileName(
-      DialogParent(), QObject::tr("Save"), proposed, NameFiltersFor(fileType).join(QStringLiteral(";;")),
-      nullptr, QFileDialog::DontConfirmOverwrite);
+  // Like any desktop save dialog it asks before an existing file is
+  // replaced; the program then deletes or overwrites it. A bare name gets
+  // the default name's extension.
+  QFileDialog dialog(DialogParent(), QObject::tr("Save"), StartFolder());
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setNameFilters(NameFiltersFor(fileType));
+  const QString suffix = QFileInfo(defaultName).suffix();
+  if (!suffix.isEmpty()) dialog.setDefaultSuffix(suffix);
+  dialog.selectFile(defaultName);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return nullptr;
+  const QString path = dialog.selectedFiles().first();
   if (path.isEmpty()) return nullptr;
   Remember(path);
   return GetFolderItem(QFileInfo(path).absoluteFilePath());

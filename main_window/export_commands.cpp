@@ -12,7 +12,12 @@ void Window1::PushButton2_Action(int) {
 
   f->Delete();
   if (f->Exists()) {
-    f->MoveFileTo(TrashFolder());
+    // Telling the user the file went to the Trash when it did not would be a lie.
+    if (!f->MoveFileTo(TrashFolder())) {
+      Log("The existing file " + f->AbsolutePath() + " can be neither deleted nor moved to the Trash: " +
+          f->LastError());
+      return;
+    }
     MsgBox("Existing file just moved to trash. Please repeat command.");
     return;
   }

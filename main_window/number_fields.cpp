@@ -17,16 +17,18 @@ struct Limit {
 void Window1::EditXY_TextChange(int k) {
   EditField* field = EditXY[k];
 
-  // Only the last character is checked: a non-digit there goes, and the
-  // nested run this assignment starts takes care of the next one.
+  // Only the end of the text is checked: non-digits there go. Taking them off
+  // one per nested run would nest as deep as the pasted text is long; since a
+  // run that shortens the text does nothing else before its nested run ends,
+  // taking them all off at once with one nested run comes to the same.
   const QString t = field->Text();
   const int n = Len(t);
-  if (n > 0) {
-    const int code = Asc(Right(t, 1));
-    if (code < 48 || code > 57) {
-      field->SetText(Left(t, n - 1));
-      field->SetSelStart(Len(field->Text()));
-    }
+  auto isDigit = [](int code) { return code >= 48 && code <= 57; };
+  int keep = n;
+  while (keep > 0 && !isDigit(Asc(Mid(t, keep, 1)))) --keep;
+  if (keep < n) {
+    field->SetText(Left(t, keep));
+    field->SetSelStart(Len(field->Text()));
   }
 
   auto number = [field] { return Val(field->Text()); };

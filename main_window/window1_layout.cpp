@@ -1,7 +1,9 @@
 // The main window's controls, made in a fixed order: a control made earlier
 // lies behind one made later.
+#include <QGuiApplication>
 #include <QLayout>
 #include <QMenuBar>
+#include <QScreen>
 
 #include "app/builtin_pictures.h"
 #include "app/menubar.h"
@@ -39,6 +41,12 @@ void Window1::Layout() {
   setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                  Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
   layout()->setSizeConstraint(QLayout::SetFixedSize);
+  // Centred on the main screen.
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    const QSize size = sizeHint();
+    move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
+  }
 }
 
 void Window1::CreateControls() {
@@ -102,7 +110,8 @@ void Window1::_CreateControls0() {
   };
   tStatic1 = label("tStatic1", -1, 68, 105, 55, 12, "fore color", Qt::AlignRight, Arial(9), 0x000000);
   tStatic2 = label("tStatic2", -1, 10, 130, 113, 12, "background or image", Qt::AlignRight, Arial(9), 0x000080);
-  tStatic2->setToolTip("click here to choose a background image;\r(command+click to remove loaded image).");
+  // The help tag's two lines: a line feed is what breaks a line here.
+  tStatic2->setToolTip("click here to choose a background image;\n(command+click to remove loaded image).");
   tStatic2->MouseDown = [this](int i, int x, int y) { return tStatic2_MouseDown(i, x, y); };
   tStatic2->MouseEnter = [this](int i) { tStatic2_MouseEnter(i); };
   tStatic2->MouseExit = [this](int i) { tStatic2_MouseExit(i); };

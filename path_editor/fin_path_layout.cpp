@@ -61,6 +61,8 @@ void PathCanvas::mouseMoveEvent(QMouseEvent* e) {
 }
 
 void PathCanvas::mousePressEvent(QMouseEvent* e) {
+  // Only the primary button adds a point; a right or middle click, which on
+  // this desktop means a context menu or a paste, adds nothing.
   if (e->button() != Qt::LeftButton) return;
   const int x = static_cast<int>(std::floor(e->position().x()));
   const int y = static_cast<int>(std::floor(e->position().y()));

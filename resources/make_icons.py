@@ -157,6 +157,12 @@ class Canvas:
         c.px = [list(reversed(row)) for row in self.px]
         return c
 
+    def turned_half(self):
+        """Rotated by 180 degrees."""
+        c = Canvas(self.w, self.h)
+        c.px = [list(reversed(row)) for row in reversed(self.px)]
+        return c
+
 
 def in_round_rect(x, y, x0, y0, x1, y1, r):
     if not (x0 <= x < x1 and y0 <= y < y1):
@@ -395,7 +401,9 @@ ICONS = {
     187: round_rect_outline,
     188: circle_in_square,
     174: linear_left_to_right,
-    175: lambda: linear_left_to_right().mirrored(),
+    # Kind 1 walks the same diagonal backwards, from the bottom-right corner
+    # up to the top-left one.
+    175: lambda: linear_left_to_right().turned_half(),
     176: lambda: circle_arrow(True),
     177: lambda: circle_arrow(False),
     178: lambda: spiral(True, True),

@@ -23,11 +23,19 @@ class ChoiceTest : public WindowTest {
     img.save(path, "PNG");
     return GetFolderItem(path);
   }
-  // Closes the next modal window that opens as soon as it shows.
+  // Closes the next modal window as soon as it shows. The choice yields to
+  // the event loop before it opens its window, so keep looking until it is up.
   static void CloseNextModal() {
-    QTimer::singleShot(0, [] {
-      if (QWidget* m = QApplication::activeModalWidget()) m->close();
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, timer, [timer] {
+      if (QWidget* m = QApplication::activeModalWidget()) {
+        timer->stop();
+        timer->deleteLater();
+        m->close();
+      }
     });
+    timer->start();
   }
 };
 

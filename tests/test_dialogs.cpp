@@ -198,7 +198,7 @@ TEST_F(QtDialogsTest, SelectFolderShowsTheCaptionsAndReturnsTheChoice) {
   EXPECT_TRUE(cancel.seen);
 }
 
-TEST_F(QtDialogsTest, SaveDialogProposesTheNameAndLeavesReplacingToTheProgram) {
+TEST_F(QtDialogsTest, SaveDialogProposesTheNameAsksBeforeReplacingAndAddsTheExtension) {
   const QString existing = env.root() + "/movie.mov";
   {
     QFile f(existing);
@@ -212,16 +212,16 @@ TEST_F(QtDialogsTest, SaveDialogProposesTheNameAndLeavesReplacingToTheProgram) {
     if (auto* edit = d->findChild<QLineEdit*>("fileNameEdit")) proposed = edit->text();
     filters = d->nameFilters();
     confirms = !d->testOption(QFileDialog::DontConfirmOverwrite);
-    d->selectFile(existing);
+    d->selectFile(env.root() + "/clip");  // a bare name, no question to answer
     static_cast<QDialog*>(d)->accept();
   });
   const FolderItemPtr chosen = dialogs.GetSaveFolderItem("video/quicktime", "movie.mov");
   ASSERT_TRUE(answer.seen);
   EXPECT_EQ(proposed, "movie.mov");
   EXPECT_EQ(filters, QStringList{"QuickTime movies (*.moov *.mov *.qt *.mqv)"});
-  EXPECT_FALSE(confirms);
+  EXPECT_TRUE(confirms);  // an existing file is not replaced without asking
   ASSERT_NE(chosen, nullptr);
-  EXPECT_EQ(chosen->AbsolutePath(), existing);
+  EXPECT_EQ(chosen->AbsolutePath(), env.root() + "/clip.mov");
 
   // The next dialog starts in the folder of the last choice.
   QString startDir;

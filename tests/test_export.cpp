@@ -73,6 +73,22 @@ TEST_F(ExportTest, AnUndeletableTargetGoesToTheTrashWithAMessage) {
   EXPECT_EQ(w_->LogEditField->Text(), before);
 }
 
+TEST_F(ExportTest, ATargetThatCannotGoToTheTrashEitherIsReportedAsSuch) {
+  QDir().mkpath(Target() + "/inside");
+  // A plain file where the Trash should be: nothing can be moved there.
+  QDir(DataDir() + "/Trash").removeRecursively();
+  QFile blocker(DataDir() + "/Trash");
+  ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+  blocker.close();
+  dialogs_->saveAnswers.push_back(GetFolderItem(Target()));
+  w_->PushButton2->click();
+  EXPECT_TRUE(dialogs_->messages.isEmpty());
+  EXPECT_TRUE(QFileInfo(Target() + "/inside").isDir());
+  EXPECT_TRUE(w_->LogEditField->Text().startsWith("The existing file " + Target() + " can be neither deleted"))
+      << w_->LogEditField->Text().toStdString();
+  EXPECT_EQ(dialogs_->log.filter("compression").size(), 0);
+}
+
 TEST_F(ExportTest, CancelledDialogsChangeNothing) {
   MoviePtr shown = w_->MoviePlayer1->GetMovie();
   w_->Log("as it was");

@@ -58,6 +58,7 @@ TEST_F(InfoWindowTest, OpensFromTheMenuAndClosesWithReturn) {
     // Pointing at the credit line underlines it; leaving removes it.
     StaticText* credit = info->StaticText2;
     EXPECT_FALSE(credit->Underline());
+    EXPECT_TRUE(credit->toolTip().isEmpty());  // no help tag
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
     QApplication::sendEvent(credit, &enter);
     EXPECT_TRUE(credit->Underline());

@@ -188,6 +188,25 @@ TEST_F(MovieDataFileTest, AFileCutShortLoadsWithEmptyValues) {
   EXPECT_TRUE(LogText().contains("ends early")) << LogText().toStdString();
 }
 
+// A project that went through an editor with classic Mac line ends, or one
+// that put a byte-order mark in front, loads as the original.
+TEST_F(MovieDataFileTest, CarriageReturnLineEndsAndAByteOrderMarkAreRead) {
+  SetField(2, "25");
+  w_->Rectcolore[0]->SetFillColor(RGB(1, 2, 3));
+  w_->scelta_oggetto(3);
+  const QByteArray original = Read(Save("original.txt"));
+  QByteArray mac = original;
+  mac.replace('\n', '\r');
+  const QByteArray bom = "\xEF\xBB\xBF" + original;
+  for (const QByteArray& variant : {mac, bom}) {
+    SetField(2, "40");
+    w_->Rectcolore[0]->SetFillColor(RGB(9, 9, 9));
+    w_->scelta_oggetto(0);
+    Load(WriteFile("variant.txt", variant));
+    EXPECT_EQ(Read(Save("again.txt")), original);
+  }
+}
+
 TEST_F(MovieDataFileTest, FilesThatAreNoProjectChangeNothing) {
   const QString before = Save("before.txt");
   QByteArray junk;

@@ -39,6 +39,11 @@ TEST_F(NumberFieldTest, ALetterGoesAtTheEndButStaysInTheMiddle) {
   EXPECT_EQ(Text(2), "12");
   SetField(2, "ab");
   EXPECT_EQ(Text(2), "");
+  // A whole field's worth of pasted letters goes the same way, without
+  // nesting one run per letter.
+  SetField(2, "7" + QString(w_->EditXY[2]->maxLength() - 1, QChar('z')));
+  EXPECT_EQ(Text(2), "7");
+  EXPECT_EQ(w_->EditXY[2]->SelStart(), 1);
 }
 
 TEST_F(NumberFieldTest, LimitsResetTheFieldWithTheirMessageAndOneBeep) {

@@ -239,6 +239,8 @@ TEST_F(RenderTest, StepsBelowTwoMakeShortButValidMovies) {
   EXPECT_TRUE(DecodeAllFrames(w_->f->AbsolutePath()).empty());
   EXPECT_TRUE(w_->MoviePlayer1->GetMovie());
   EXPECT_EQ(w_->MoviePlayer1->GetMovie()->Path(), w_->f->AbsolutePath());
+  // A movie without frames still has its size, and the player takes it.
+  EXPECT_EQ(w_->MoviePlayer1->geometry(), QRect(265, 200, 400, 200));
 }
 
 TEST_F(RenderTest, PreviewsAreNumberedAndTheScratchFolderIsMadeWhenNeeded) {
@@ -372,4 +374,27 @@ TEST_F(RenderTest, RequestsDuringARenderWaitForItAndOnlyTheLatestRuns) {
   EXPECT_EQ(w_->contatore, before + 2);
   EXPECT_EQ(w_->MoviePlayer1->GetMovie()->Path(), ScratchDir() + "/temp" + QString::number(before + 2) + ".mov");
   EXPECT_EQ(DecodeAllFrames(w_->f->AbsolutePath()).size(), 600u);
+}
+
+TEST_F(RenderTest, QuittingDuringARenderEndsItWithoutTouchingTheReleasedMovie) {
+  OpenWindow();
+  SetField(2, "600");
+  const QString shown = w_->MoviePlayer1->GetMovie()->Path();
+  bool released = false;
+  // Quitting lets the movie and its track go while the render yields; a
+  // request already waiting must not run afterwards either.
+  QTimer::singleShot(0, [&] {
+    w_->crea_preview(0);
+    w_->m = nullptr;
+    w_->track = nullptr;
+    released = true;
+  });
+  const int before = w_->contatore;
+  w_->crea_preview(0);
+  ASSERT_TRUE(released);
+  EXPECT_FALSE(w_->Rendering());
+  EXPECT_EQ(w_->contatore, before + 1);
+  EXPECT_FALSE(w_->m);
+  EXPECT_FALSE(w_->track);
+  EXPECT_EQ(w_->MoviePlayer1->GetMovie()->Path(), shown);
 }

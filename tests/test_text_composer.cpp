@@ -21,14 +21,22 @@ class TextComposerTest : public WindowTest {
   // Main Window".
   void Compose(const std::function<void(Window2*)>& steps, const std::function<void()>& open = {}) {
     bool ran = false;
-    QTimer::singleShot(0, [&] {
+    // The caller may yield to the event loop before the window is up (the
+    // object choice does), so the script waits for the window to be shown;
+    // `alive` cancels a pending try once this function has returned.
+    QObject alive;
+    std::function<void()> attempt = [&] {
       QPointer<Window2> d = qobject_cast<Window2*>(QApplication::activeModalWidget());
-      ASSERT_TRUE(d);
+      if (!d) {
+        QTimer::singleShot(1, &alive, attempt);
+        return;
+      }
       ASSERT_EQ(d.data(), Window2::InstanceIfOpen());
       steps(d);
       ran = true;
       if (d && d->isVisible()) QTest::mouseClick(d->PushButton1, Qt::LeftButton);
-    });
+    };
+    QTimer::singleShot(0, &alive, attempt);
     if (open)
       open();
     else

@@ -55,7 +55,9 @@ void Window2::ShowModal() {
 }
 
 // Fills the font menu with the installed fonts, preselects Arial and labels
-// the character buttons.
+// the character buttons. Every installed family is listed, the first one of
+// the font database's list included: leaving it out would make that font
+// impossible to choose.
 void Window2::PopupMenu1_Open() {
   const QStringList fonts = QFontDatabase::families();
   // "Arial" may be installed under another name that the font configuration
