@@ -172,11 +172,13 @@ void Window1::crea_movie(int flag) {
     track = nullptr;
     rendering_ = false;
     RunDeferred();
+    RunQueuedAction();
     return;
   }
   FinishMovie();
   rendering_ = false;
   RunDeferred();
+  RunQueuedAction();
 }
 
 void Window1::FinishMovie() {

@@ -18,6 +18,24 @@ void Window1::RunDeferred() {
   }
 }
 
+void Window1::RunUserAction(std::function<void()> action) {
+  if (acting_ || rendering_) {
+    queuedAction_ = std::move(action);
+    return;
+  }
+  acting_ = true;
+  action();
+  acting_ = false;
+  RunQueuedAction();
+}
+
+void Window1::RunQueuedAction() {
+  if (acting_ || rendering_ || !queuedAction_) return;
+  auto action = std::move(queuedAction_);
+  queuedAction_ = nullptr;
+  RunUserAction(std::move(action));
+}
+
 bool Window1::MakeScratchFolder(FolderItemPtr& folder) {
   folder = GetFolderItem("ftemp");
   if (folder->Exists() && !folder->Directory()) folder->Delete();

@@ -101,6 +101,11 @@ class Window1 : public QMainWindow {
   void Event_Open();
   void Event_Close();
 
+  // Runs something the user asked for (a click, Return, a menu command) now,
+  // or, while another such request or a render is still under way, once it
+  // has ended. Only the latest waiting request is kept.
+  void RunUserAction(std::function<void()> action);
+
   // Writes a message into the log field (replacing what was there).
   void Log(const QString& text);
   bool Rendering() const { return rendering_; }
@@ -127,6 +132,10 @@ class Window1 : public QMainWindow {
 
   ControlRegistry controls_;
   QWidget* content_ = nullptr;
+  void RunQueuedAction();
+
   bool rendering_ = false;
   std::function<void()> deferred_;
+  bool acting_ = false;
+  std::function<void()> queuedAction_;
 };

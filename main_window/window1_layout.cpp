@@ -7,6 +7,7 @@
 
 #include "app/builtin_pictures.h"
 #include "app/menubar.h"
+#include "framework/text.h"
 #include "main_window/window1.h"
 
 namespace {
@@ -72,7 +73,11 @@ void Window1::_CreateControls0() {
   Rectcolore[0]->setToolTip("click to select object fore color (not for custom images)");
   Rectcolore[1] = rect("Rectcolore", 1, 130, 125, 38, 18, 0x66CCFF);
   Rectcolore[1]->setToolTip("click to select background color");
-  for (Rectangle* r : Rectcolore) r->MouseDown = [this](int i, int x, int y) { return Rectcolore_MouseDown(i, x, y); };
+  for (Rectangle* r : Rectcolore)
+    r->MouseDown = [this](int i, int x, int y) {
+      RunUserAction([this, i, x, y] { Rectcolore_MouseDown(i, x, y); });
+      return false;
+    };
 
   const int fieldTops[8] = {155, 180, 321, 346, 371, 205, 396, 421};
   const char* defaults[8] = {"18", "18", "18", "400", "200", "3", "0", "360"};
@@ -93,7 +98,11 @@ void Window1::_CreateControls0() {
     e->setEnabled(k < 5);
     e->TextChange = [this](int i) { EditXY_TextChange(i); };
     e->GotFocus = [this](int i) { EditXY_GotFocus(i); };
-    e->KeyDown = [this](int i, const QString& key) { return EditXY_KeyDown(i, key); };
+    e->KeyDown = [this](int i, const QString& key) {
+      // Return renders; as a user request it waits for a render under way.
+      if (Asc(key) == 13) RunUserAction([this, i, key] { EditXY_KeyDown(i, key); });
+      return false;
+    };
     e->LostFocus = [this](int i) { EditXY_LostFocus(i); };
   }
 
@@ -112,7 +121,10 @@ void Window1::_CreateControls0() {
   tStatic2 = label("tStatic2", -1, 10, 130, 113, 12, "background or image", Qt::AlignRight, Arial(9), 0x000080);
   // The help tag's two lines: a line feed is what breaks a line here.
   tStatic2->setToolTip("click here to choose a background image;\n(command+click to remove loaded image).");
-  tStatic2->MouseDown = [this](int i, int x, int y) { return tStatic2_MouseDown(i, x, y); };
+  tStatic2->MouseDown = [this](int i, int x, int y) {
+    RunUserAction([this, i, x, y] { tStatic2_MouseDown(i, x, y); });
+    return false;
+  };
   tStatic2->MouseEnter = [this](int i) { tStatic2_MouseEnter(i); };
   tStatic2->MouseExit = [this](int i) { tStatic2_MouseExit(i); };
   const char* labelTexts[8] = {"horizontal size (pixels)", "vertical size (pixels)", "steps", "width",
@@ -154,9 +166,9 @@ void Window1::_CreateControls0() {
     return b;
   };
   PushButton2 = button("PushButton2", 485, "Export QuickTime Movie..");
-  PushButton2->Action = [this](int i) { PushButton2_Action(i); };
+  PushButton2->Action = [this](int i) { RunUserAction([this, i] { PushButton2_Action(i); }); };
   PushButton4 = button("PushButton4", 455, "Export Frames as PICTs..");
-  PushButton4->Action = [this](int i) { PushButton4_Action(i); };
+  PushButton4->Action = [this](int i) { RunUserAction([this, i] { PushButton4_Action(i); }); };
   numberLabel(6);
   numberLabel(7);
   StaticText11 = label("StaticText11", -1, 340, 3, 200, 16, "Movie / Frames Preview (low quality)",
@@ -218,7 +230,7 @@ void Window1::CreateObjectButton(int k) {
   } else if (k == 6) {
     b->setToolTip("Load an image (white will be transparent)");
   }
-  b->Action = [this](int i) { BevelB_Action(i); };
+  b->Action = [this](int i) { RunUserAction([this, i] { BevelB_Action(i); }); };
   b->MouseEnter = [this](int i) { BevelB_MouseEnter(i); };
   b->MouseExit = [this](int i) { BevelB_MouseExit(i); };
 }
@@ -238,7 +250,7 @@ void Window1::CreateMotionButton(int k) {
   b->SetIcon(icons[k]());
   b->setGeometry(10 + 33 * (k / 2), 250 + 32 * (k % 2), 28, 28);
   b->setToolTip(names[k]);
-  b->Action = [this](int i) { BevelAnimation_Action(i); };
+  b->Action = [this](int i) { RunUserAction([this, i] { BevelAnimation_Action(i); }); };
   b->MouseEnter = [this](int i) { BevelAnimation_MouseEnter(i); };
   b->MouseExit = [this](int i) { BevelAnimation_MouseExit(i); };
 }

@@ -247,4 +247,14 @@ TEST_F(MainWindowTest, CleanUpLeavesAPlainFileAndAMissingFolderAlone) {
   CleanUpScratchFolder();
   EXPECT_TRUE(QFileInfo(ScratchDir()).isFile());
   EXPECT_FALSE(QFileInfo::exists(TrashFiles() + "/ftemp"));
+
+  // A link of that name to someone's folder: the folder's files stay.
+  QFile::remove(ScratchDir());
+  QDir(Root()).mkpath("elsewhere");
+  QFile keep(Root() + "/elsewhere/keep.txt");
+  ASSERT_TRUE(keep.open(QIODevice::WriteOnly));
+  keep.close();
+  ASSERT_TRUE(QFile::link(Root() + "/elsewhere", ScratchDir()));
+  CleanUpScratchFolder();
+  EXPECT_TRUE(QFileInfo::exists(Root() + "/elsewhere/keep.txt"));
 }
