@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 #include "framework/pict.h"
 
@@ -143,6 +144,49 @@ bool LooksLikePict(const QByteArray& head) {
   }
   return false;
 }
+
+// The largest PICT the decoder can make sense of: 16384 rows of at most
+// 32767 bytes, plus the opcodes around them. A bigger file is not read into
+// memory at all.
+constexpr qint64 kMaxPictFileBytes = qint64(32768) * 16384 + (qint64(1) << 20);
+
+// The file as QImageReader reads it, noting whether the decoder wanted bytes
+// the file does not have. Qt's JPEG, GIF and XBM readers hand back what they
+// decoded from a file cut short (the missing part grey or black) without
+// an error, asking for more at the end of the file first; its BMP reader
+// stops, just as silently, at the first row it cannot read in full.
+class WatchedFile : public QIODevice {
+ public:
+  explicit WatchedFile(const QString& path) : file_(path) {}
+  bool Open() {
+    return file_.open(QIODevice::ReadOnly) && QIODevice::open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+  }
+  bool isSequential() const override { return false; }
+  qint64 size() const override { return file_.size(); }
+  bool seek(qint64 pos) override { return file_.seek(pos) && QIODevice::seek(pos); }
+  void ResetWatch() { shortRead_ = readAtEnd_ = false; }
+  // Whether the data ran out while the decoder was reading the format's pixels.
+  bool CutShort(const QByteArray& format) const {
+    if (format == "bmp") return shortRead_;
+    if (format == "jpeg" || format == "gif" || format == "xbm") return readAtEnd_;
+    return false;  // the other readers fail by themselves on a file cut short
+  }
+
+ protected:
+  qint64 readData(char* data, qint64 maxSize) override {
+    const qint64 n = file_.read(data, maxSize);
+    if (n >= 0 && n < maxSize) {
+      shortRead_ = true;
+      if (n == 0) readAtEnd_ = true;
+    }
+    return n;
+  }
+  qint64 writeData(const char*, qint64) override { return -1; }
+
+ private:
+  QFile file_;
+  bool shortRead_ = false, readAtEnd_ = false;
+};
 
 // Alpha is laid over white: a picture here has no transparency of its own.
 QImage FlattenToRgb32(const QImage& image) {
@@ -287,13 +331,22 @@ PicturePtr FolderItem::OpenAsPicture() const {
   const QFileInfo info(path_);
   if (!info.isFile()) return nullptr;
 
-  QFile file(path_);
-  if (!file.open(QIODevice::ReadOnly)) return nullptr;
-  if (LooksLikePict(file.peek(528))) {
-    const QImage image = DecodePict(file.readAll());
-    if (!image.isNull()) return std::make_shared<Picture>(image.convertToFormat(QImage::Format_RGB32));
+  {
+    QFile pict(path_);
+    if (!pict.open(QIODevice::ReadOnly)) return nullptr;
+    if (LooksLikePict(pict.peek(528)) && pict.size() <= kMaxPictFileBytes) {
+      QByteArray bytes;
+      try {
+        bytes = pict.readAll();
+      } catch (const std::bad_alloc&) {
+        return nullptr;
+      }
+      const QImage image = DecodePict(bytes);
+      if (!image.isNull()) return std::make_shared<Picture>(image.convertToFormat(QImage::Format_RGB32));
+    }
   }
-  file.seek(0);
+  WatchedFile file(path_);
+  if (!file.Open()) return nullptr;
 
   // Qt's own allocation guard, raised to match the size check below.
   static const bool limitSet = [] {
@@ -305,14 +358,17 @@ PicturePtr FolderItem::OpenAsPicture() const {
   QImageReader reader(&file);
   reader.setDecideFormatFromContent(true);
   if (!reader.canRead()) return nullptr;
+  const QByteArray format = reader.format();
   const QSize size = reader.size();
   if (size.isValid()) {
     if (size.width() < 1 || size.height() < 1 || size.width() > kMaxPictureSide ||
         size.height() > kMaxPictureSide || qint64(size.width()) * size.height() > kMaxPicturePixels)
       return nullptr;
   }
+  file.ResetWatch();  // format detection peeks ahead; only the decoding counts
   QImage image;
   if (!reader.read(&image) || image.isNull()) return nullptr;
+  if (file.CutShort(format)) return nullptr;  // a truncated file is not a picture
   if (image.width() > kMaxPictureSide || image.height() > kMaxPictureSide) return nullptr;
   image = FlattenToRgb32(image);
   if (image.isNull()) return nullptr;

@@ -23,10 +23,18 @@ namespace {
 
 using i64 = std::int64_t;
 
+// The most pixels one picture may have (1 GiB of pixel data), the same bound
+// as for pictures read from files. Beyond it an allocation that did not fail
+// outright would still take many gigabytes once filled white.
+constexpr i64 kMaxPixels = i64(256) * 1024 * 1024;
+
 QImage MakeWhiteImage(int width, int height) {
   QImage image;
+  width = std::max(width, 1);
+  height = std::max(height, 1);
+  if (i64(width) * height > kMaxPixels) return QImage();
   try {
-    image = QImage(std::max(width, 1), std::max(height, 1), QImage::Format_RGB32);
+    image = QImage(width, height, QImage::Format_RGB32);
   } catch (const std::bad_alloc&) {
     return QImage();
   }

@@ -168,6 +168,11 @@ MovieWriter::MovieWriter(const QString& path) : path_(QFileInfo(path).absoluteFi
   QuietLog();
   const QFileInfo info(path_);
   const QString folder = info.absolutePath();
+  // Known now rather than when the finished file could not take its place.
+  if (info.isDir()) {
+    Fail("a folder of that name is in the way");
+    return;
+  }
   // A hidden temporary file in the target's folder, so the final rename is atomic.
   for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
     const QString suffix = QString::number(QRandomGenerator::global()->generate(), 36);
@@ -192,6 +197,13 @@ void MovieWriter::SetTrack(int width, int height, double frameRate) {
   hasTrack_ = true;
   width_ = std::max(1, width);
   height_ = std::max(1, height);
+  // At most 16384 pixels a side (the movie header keeps sizes in 16 bits) and
+  // within FFmpeg's own bound on a frame's area: beyond that no encoder opens,
+  // and the row arithmetic of raw frames would overflow.
+  constexpr int kMaxSide = 16384;
+  if (width_ > kMaxSide || height_ > kMaxSide ||
+      av_image_check_size(unsigned(width_), unsigned(height_), 0, nullptr) < 0)
+    Fail(QString("a frame of %1 x %2 pixels is too large for a movie").arg(width_).arg(height_));
   // frameRate counts frames per tick: 1.0 means each picture lasts one tick.
   ticksPerFrame_ = 1;
   if (std::isfinite(frameRate) && frameRate > 0 && frameRate < 1.0)
@@ -299,7 +311,7 @@ bool MovieWriter::OpenEncoder(const TrackSettings& s) {
     const int crf = int(std::lround(45.0 - q * 0.33));
     av_dict_set_int(&opts, "crf", crf, 0);
     av_dict_set(&opts, "preset", "medium", 0);
-    enc_->gop_size = std::max(1, 4 * s.timeScale / ticksPerFrame_);
+    enc_->gop_size = int(std::clamp<int64_t>(int64_t(4) * s.timeScale / ticksPerFrame_, 1, 10000));
   }
   const int ret = avcodec_open2(enc_, codec, &opts);
   av_dict_free(&opts);

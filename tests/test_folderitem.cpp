@@ -327,6 +327,48 @@ TEST_F(FolderItemTest, OpenAsPictureRefusesWhatIsNotAPicture) {
   EXPECT_EQ(GetFolderItem("missing")->OpenAsPicture(), nullptr);
 }
 
+// Qt's JPEG, GIF, BMP and XBM readers return what they decoded from a file
+// cut short, the rest filled grey or black; such a file is no picture. A
+// whole file, even with bytes after its end marker, still is one.
+TEST_F(FolderItemTest, OpenAsPictureRefusesFilesCutShort) {
+  const QImage img = TestImage(120, 90);
+  auto encode = [&](const char* fmt) {
+    QByteArray bytes;
+    QBuffer buf(&bytes);
+    buf.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(img.save(&buf, fmt, 90)) << fmt;
+    return bytes;
+  };
+  // A 16 x 12 GIF (Qt writes none) made by ImageMagick: two bands and a square.
+  const QByteArray gif = QByteArray::fromHex(
+      "47494638396110000c00f10000ff000000ff000000ff00000021f90400000000002c0000000010000c0000021b"
+      "848fa9bbe11f18804f5267af12fc060e865e488e24689eeaca9e05003b");
+  for (const char* fmt : {"JPEG", "BMP", "XBM", "GIF"}) {
+    SCOPED_TRACE(fmt);
+    const QByteArray whole = QByteArray(fmt) == "GIF" ? gif : encode(fmt);
+    ASSERT_TRUE(WriteFile(App("whole"), whole));
+    ASSERT_NE(GetFolderItem("whole")->OpenAsPicture(), nullptr);
+    for (const qsizetype cut : {whole.size() * 2 / 3, whole.size() - 3}) {
+      ASSERT_TRUE(WriteFile(App("cut"), whole.left(cut)));
+      EXPECT_EQ(GetFolderItem("cut")->OpenAsPicture(), nullptr) << "cut to " << cut << " of " << whole.size();
+    }
+  }
+  ASSERT_TRUE(WriteFile(App("trailing.jpg"), encode("JPEG") + QByteArray(70000, 'x')));
+  const PicturePtr trailing = GetFolderItem("trailing.jpg")->OpenAsPicture();
+  ASSERT_NE(trailing, nullptr);
+  EXPECT_EQ(trailing->image().size(), img.size());
+
+  // A file far larger than any PICT the decoder can read is refused without
+  // being read into memory (a sparse file: no disk space is used).
+  QByteArray head = EncodePict(TestImage(4, 4));
+  QFile big(App("big.pict"));
+  ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+  big.write(head);
+  ASSERT_TRUE(big.resize(qint64(3) << 30));
+  big.close();
+  EXPECT_EQ(GetFolderItem("big.pict")->OpenAsPicture(), nullptr);
+}
+
 TEST_F(FolderItemTest, TextFilesRoundTrip) {
   FolderItemPtr f = GetFolderItem("project.txt");
   auto out = f->CreateTextFile();

@@ -96,6 +96,9 @@ TEST(NewPicture, IsWhiteAndClampsSizes) {
 
 TEST(NewPicture, ImpossibleSizeIsNil) {
   EXPECT_EQ(NewPicture(INT_MAX, INT_MAX, 32), nullptr);
+  // Allocatable on a large machine, but no picture: 6.4 GB to fill white.
+  EXPECT_EQ(NewPicture(40000, 40000, 32), nullptr);
+  EXPECT_NE(NewPicture(16384, 1, 32), nullptr);
 }
 
 TEST(NewPicture, FromImageBecomesRgb32) {

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QEnterEvent>
 #include <QTemporaryDir>
@@ -246,6 +247,48 @@ TEST_F(MoviePlayerTest, MemoryStaysFlatOnALongMovie) {
   QImage expected = GradientImage(64, 64, player.CurrentFrame());
   expected.setPixel(player.CurrentFrame() % 64, (player.CurrentFrame() / 64) % 64, qRgb(255, 255, 255));
   EXPECT_EQ(FirstDifference(expected, player.CurrentImage()), "");
+}
+
+// The program writes a new preview at every change and shows it: hundreds of
+// write-release-open-play cycles in a session must leave no file descriptor,
+// FFmpeg context or buffer behind (the writer alone holds a 1 MB I/O buffer,
+// so even one leaked context a cycle would show).
+TEST_F(MoviePlayerTest, ManyPreviewsLeaveNothingBehind) {
+  auto openFds = [] {
+    return QDir("/proc/self/fd").entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System).size();
+  };
+  MoviePlayer player;
+  player.show();
+  EditableMoviePtr scratch;  // held between previews, as the main window does
+  QTVideoTrackPtr scratchTrack;
+  const QImage frame = RandomImage(48, 32, 9);
+  auto cycle = [&](int i) {
+    const QString path = dir_.filePath(QString("temp%1.mov").arg(i));
+    {
+      EditableMoviePtr movie = CreateMovieAt(path);
+      QTVideoTrackPtr track = movie->NewVideoTrack(48, 32, 1.0);
+      track->TimeScale = 8;
+      track->CompressionType = i % 3 == 0 ? "rle " : "raw ";
+      for (int k = 0; k < 4; ++k) ASSERT_TRUE(track->AppendPicture(Picture(frame)));
+      scratch = CreateMovieAt(dir_.filePath("scratch.mov"));
+      scratchTrack = scratch->NewVideoTrack(32, 32, 1.0);
+    }
+    MoviePtr movie = Movie::Open(path);
+    ASSERT_TRUE(movie);
+    player.SetMovie(movie);
+    player.StepForward();
+    player.Play();
+    QFile::remove(path);
+  };
+  for (int i = 0; i < 10; ++i) cycle(i);  // warm up
+  const qsizetype fdsBefore = openFds();
+  const long long heapBefore = HeapInUseBytes();
+  for (int i = 10; i < 210; ++i) cycle(i);
+  EXPECT_EQ(openFds(), fdsBefore);
+  const long long grown = HeapInUseBytes() - heapBefore;
+  EXPECT_LT(grown, 2 * 1024 * 1024) << "memory in use grew by " << grown << " bytes over 200 previews";
+  EXPECT_EQ(FirstDifference(frame, player.CurrentImage()), "");
+  player.SetMovie(nullptr);
 }
 
 }  // namespace

@@ -340,12 +340,40 @@ TEST(MovieWrite, UnwritableFolderIsReportedAndLeavesNothing) {
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
             QStringList{"file.txt"});
 
+  // A folder where the movie should go: said at once, and the folder stays.
+  const QString folderInTheWay = dir.filePath("taken.mov");
+  ASSERT_TRUE(QDir().mkdir(folderInTheWay));
+  {
+    EditableMoviePtr movie = CreateMovieAt(folderInTheWay);
+    EXPECT_TRUE(movie->Error().contains(folderInTheWay)) << movie->Error().toStdString();
+  }
+  EXPECT_TRUE(QFileInfo(folderInTheWay).isDir());
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+            (QStringList{"file.txt", "taken.mov"}));
+
   // A folder that does not exist at all.
   const QString missing = dir.filePath("no/such/folder/movie.mov");
   EditableMoviePtr movie = CreateMovieAt(missing);
   EXPECT_TRUE(movie->Error().contains(missing));
   movie.reset();
   EXPECT_FALSE(QFileInfo::exists(dir.filePath("no")));
+}
+
+// A frame size no encoder takes (and whose raw rows would overflow the row
+// arithmetic) is refused when the track is made, before anything is allocated.
+TEST(MovieWrite, FrameSizeBeyondFfmpegsLimitIsReportedAtOnce) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("huge.mov");
+  for (const QSize size : {QSize(100000, 100000), QSize(2000000000, 1), QSize(1, 2000000000), QSize(70000, 8)}) {
+    EditableMoviePtr movie = CreateMovieAt(path);
+    ASSERT_TRUE(movie->Error().isEmpty());
+    QTVideoTrackPtr track = movie->NewVideoTrack(size.width(), size.height(), 1.0);
+    ASSERT_TRUE(track);
+    EXPECT_TRUE(movie->Error().contains("too large")) << movie->Error().toStdString();
+    track->TimeScale = 8;
+    EXPECT_FALSE(track->AppendPicture(Picture(RandomImage(16, 16, 1))));
+  }
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{});
 }
 
 // A disk that fills up while the movie is written, made with a file size
