@@ -112,7 +112,6 @@ void Window1::crea_movie(int flag) {
   const int last = LastFrame(steps);
 
   // 6. The main pass.
-  int saved = 0;
   for (int i = 1; i <= last && !failed; ++i) {
     if (RadioBu[0]->Value()) {
       const double w = Val(EditXY[0]->Text()), h = Val(EditXY[1]->Text());
@@ -124,18 +123,10 @@ void Window1::crea_movie(int flag) {
     DrawObject(i);
     append(i);
     if (flag == 1 && !failed && cartella) {
-      QString zeros;
-      const int n = Len(Str(i));
-      for (int k = 0; k <= digits - n; ++k) {
-        zeros += "0";
-        YieldToFramework();
-      }
-      FolderItemPtr file = cartella->Child("frame" + zeros + Str(i));
+      FolderItemPtr file = cartella->Child(FrameFileName(i, digits, [] { YieldToFramework(); }));
       if (!file->SaveAsPicture(*p, 0)) {
         failed = true;
         Log("Could not save the frame " + file->AbsolutePath() + ": " + file->LastError());
-      } else {
-        ++saved;
       }
     }
     YieldToFramework();
@@ -170,12 +161,9 @@ void Window1::crea_movie(int flag) {
     // preview goes on playing.
     m = nullptr;
     track = nullptr;
-    rendering_ = false;
-    RunDeferred();
-    RunQueuedAction();
-    return;
+  } else {
+    FinishMovie();
   }
-  FinishMovie();
   rendering_ = false;
   RunDeferred();
   RunQueuedAction();

@@ -47,16 +47,32 @@ bool Window1::MakeScratchFolder(FolderItemPtr& folder) {
   return true;
 }
 
+PicturePtr Window1::NewFramePicture() {
+  PicturePtr frame = NewPicture(ToInteger(Val(EditXY[3]->Text())), ToInteger(Val(EditXY[4]->Text())), 32);
+  if (!frame) Log("Not enough memory for a frame of " + EditXY[3]->Text() + " x " + EditXY[4]->Text() + " pixels.");
+  return frame;
+}
+
+bool Window1::StartMovie(const FolderItemPtr& file, int width, int height, const QString& what) {
+  EditableMoviePtr movie = file->CreateMovie();
+  QTVideoTrackPtr newTrack = movie ? movie->NewVideoTrack(width, height, 1.0) : nullptr;
+  if (!movie || !newTrack || !movie->Error().isEmpty()) {
+    Log("Cannot create the " + what + " " + file->AbsolutePath() + (movie ? ": " + movie->Error() : QString()));
+    return false;
+  }
+  // The window holds the only references, so that replacing them finishes the movie.
+  m = std::move(movie);
+  track = std::move(newTrack);
+  return true;
+}
+
 void Window1::crea_preview(int flag) {
   if (DeferIfRendering([this, flag] { crea_preview(flag); })) return;
   // Once quitting has emptied the scratch folder, no new preview goes there.
   if (App* app = TheApp(); app && app->Quitting()) return;
 
-  PicturePtr frame = NewPicture(ToInteger(Val(EditXY[3]->Text())), ToInteger(Val(EditXY[4]->Text())), 32);
-  if (!frame) {
-    Log("Not enough memory for a frame of " + EditXY[3]->Text() + " x " + EditXY[4]->Text() + " pixels.");
-    return;
-  }
+  PicturePtr frame = NewFramePicture();
+  if (!frame) return;
   p = frame;
 
   FolderItemPtr folder;
@@ -65,15 +81,7 @@ void Window1::crea_preview(int flag) {
   contatore = contatore + 1;
   f = folder->Child("temp" + Str(contatore) + ".mov");
 
-  EditableMoviePtr movie = f->CreateMovie();
-  QTVideoTrackPtr newTrack = movie ? movie->NewVideoTrack(p->Width(), p->Height(), 1.0) : nullptr;
-  if (!movie || !newTrack || !movie->Error().isEmpty()) {
-    Log("Cannot create the preview movie " + f->AbsolutePath() + (movie ? ": " + movie->Error() : QString()));
-    return;
-  }
-  // The window holds the only references, so that replacing them finishes the movie.
-  m = std::move(movie);
-  track = std::move(newTrack);
+  if (!StartMovie(f, p->Width(), p->Height(), "preview movie")) return;
 
   if (AsyncCommandKey()) {
     track->SelectCompressionSettings(nullptr);

@@ -2,10 +2,13 @@
 
 #include "framework/text.h"
 
-QString FrameFileName(int i, int digits) {
+QString FrameFileName(int i, int digits, const std::function<void()>& yield) {
   const int n = Len(Str(i));
   QString zeros;
-  for (int k = 0; k <= digits - n; ++k) zeros += "0";
+  for (int k = 0; k <= digits - n; ++k) {
+    zeros += "0";
+    if (yield) yield();
+  }
   return "frame" + zeros + Str(i);
 }
 

@@ -3,10 +3,11 @@
 // and where the preview player goes.
 #include <QRect>
 #include <QString>
+#include <functional>
 
 // "frame" + zeros + i, every number written with digits + 1 places, where
-// digits is the width of the steps value as text.
-QString FrameFileName(int i, int digits);
+// digits is the width of the steps value as text. yield runs after each zero.
+QString FrameFileName(int i, int digits, const std::function<void()>& yield = nullptr);
 
 // The preview area of the main window.
 constexpr int kPreviewLeft = 185;

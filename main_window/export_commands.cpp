@@ -22,19 +22,9 @@ void Window1::PushButton2_Action(int) {
     return;
   }
 
-  EditableMoviePtr movie = f->CreateMovie();
-  PicturePtr frame = NewPicture(ToInteger(Val(EditXY[3]->Text())), ToInteger(Val(EditXY[4]->Text())), 32);
-  QTVideoTrackPtr newTrack =
-      movie && frame ? movie->NewVideoTrack(frame->Width(), frame->Height(), 1.0) : nullptr;
-  if (!movie || !frame || !newTrack || !movie->Error().isEmpty()) {
-    QString why = !frame ? QString("not enough memory for the frame picture") : movie ? movie->Error() : QString();
-    Log("Cannot create the movie " + f->AbsolutePath() + (why.isEmpty() ? QString() : ": " + why));
-    return;
-  }
-  // The window holds the only references, so that replacing them finishes the movie.
-  m = std::move(movie);
+  PicturePtr frame = NewFramePicture();
+  if (!frame || !StartMovie(f, frame->Width(), frame->Height(), "movie")) return;
   p = std::move(frame);
-  track = std::move(newTrack);
   track->SelectCompressionSettings(nullptr);
   Log("Movie saved at location: " + f->AbsolutePath());
   crea_movie(0);

@@ -127,6 +127,12 @@ class Window1 : public QMainWindow {
   bool DeferIfRendering(std::function<void()> request);
   void RunDeferred();
   bool MakeScratchFolder(FolderItemPtr& folder);
+  // The frame picture at the movie size of fields 3 and 4; nil (with a log
+  // message) when there is not enough memory.
+  PicturePtr NewFramePicture();
+  // A new movie on the file with a track of the given size, held in m and
+  // track; false, with a log message naming the file, when it cannot be made.
+  bool StartMovie(const FolderItemPtr& file, int width, int height, const QString& what);
   void FinishMovie();
   void DrawObject(int i);
 
