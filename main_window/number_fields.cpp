@@ -85,21 +85,18 @@ void Window1::EditXY_TextChange(int k) {
   }
 }
 
-void Window1::EditXY_GotFocus(int k) {
-  const Color darkRed = RGB(127, 0, 0);
-  StaticT[k]->SetTextColor(darkRed);
-  StaticT[k]->SetBold(true);
-  EditXY[k]->SetTextColor(darkRed);
-  EditXY[k]->SetBold(true);
+// The field with the focus and its label turn dark red and bold.
+void Window1::MarkFocus(int k, bool focused) {
+  const Color color = focused ? RGB(127, 0, 0) : RGB(0, 0, 0);
+  StaticT[k]->SetTextColor(color);
+  StaticT[k]->SetBold(focused);
+  EditXY[k]->SetTextColor(color);
+  EditXY[k]->SetBold(focused);
 }
 
-void Window1::EditXY_LostFocus(int k) {
-  const Color black = RGB(0, 0, 0);
-  StaticT[k]->SetTextColor(black);
-  StaticT[k]->SetBold(false);
-  EditXY[k]->SetTextColor(black);
-  EditXY[k]->SetBold(false);
-}
+void Window1::EditXY_GotFocus(int k) { MarkFocus(k, true); }
+
+void Window1::EditXY_LostFocus(int k) { MarkFocus(k, false); }
 
 bool Window1::EditXY_KeyDown(int, const QString& key) {
   if (Asc(key) == 13) crea_preview(0);

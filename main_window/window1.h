@@ -127,6 +127,7 @@ class Window1 : public QMainWindow {
   bool DeferIfRendering(std::function<void()> request);
   void RunDeferred();
   bool MakeScratchFolder(FolderItemPtr& folder);
+  void MarkFocus(int k, bool focused);
   // The frame picture at the movie size of fields 3 and 4; nil (with a log
   // message) when there is not enough memory.
   PicturePtr NewFramePicture();

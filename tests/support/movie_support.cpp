@@ -28,19 +28,11 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #include "framework/picture.h"
 #include "movie/movie.h"
 #include "movie/movie_reader.h"
+#include "tests/support/test_env.h"
 
 namespace movietest {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "movie_test";
-  static char* argv[] = {name, nullptr};
-  static QApplication* app = [] {
-    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    return new QApplication(argc, argv);
-  }();
-  return *app;
-}
+QApplication& App() { return TestApp(); }
 
 QImage RandomImage(int width, int height, uint32_t seed) {
   QImage image(width, height, QImage::Format_RGB32);
