@@ -10,6 +10,7 @@
 #include "framework/qt_dialogs.h"
 #include "framework/system.h"
 #include "main_window/window1.h"
+#include "movie/movie.h"
 
 namespace {
 App* g_app = nullptr;
@@ -43,23 +44,23 @@ void App::Event_EnableMenuItems() {
 }
 
 void App::Quit() {
-  if (quitting_) return;
+  if (closed_) return;
+  quitting_ = true;  // from now on no render starts
   Window1* w = Window1::InstanceIfOpen();
-  if (w && w->Rendering()) {
-    // Quit was chosen from inside a render's yield: the render still appends
-    // to the movie and track and writes into the scratch folder. Releasing
-    // them now would pull them from under it, so the quit waits until the
-    // render has returned to the event loop.
+  if (w) w->StopForQuit();
+  if (w && w->Busy()) {
+    // Asked from inside a render's yield: the render ends at its next frame
+    // and discards its movie; the clean-up follows as soon as it has returned.
     if (!quitPending_) {
       quitPending_ = true;
-      QTimer::singleShot(10, [this] {
+      QTimer::singleShot(5, qApp, [this] {
         quitPending_ = false;
         Quit();
       });
     }
     return;
   }
-  quitting_ = true;
+  closed_ = true;
   // The throw-away scratch movie lives in the scratch folder: let it go first.
   if (w) {
     w->m = nullptr;
@@ -101,7 +102,7 @@ int RunProgram(int argc, char** argv) {
   QApplication qapp(argc, argv);
   QApplication::setApplicationName("Velostrip");
   QApplication::setQuitOnLastWindowClosed(false);
-  InstallDialogs(std::make_unique<QtDialogs>());
+  InstallDialogs(std::make_unique<QtDialogs>(RunCompressionDialog));
   int status = 0;
   try {
     StartUp();

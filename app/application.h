@@ -13,13 +13,16 @@ class App {
   bool _FileVelostripinfo_Action();
 
   // Quits: the Close event, then the event loop ends. Runs once however often
-  // asked; asked during a render, it runs as soon as the render has ended.
+  // asked. Asked during a render, it stops the render at its next frame
+  // (discarding its movie), drops the requests waiting for it, and finishes
+  // as soon as the render has returned.
   void Quit();
   bool Quitting() const { return quitting_; }
 
  private:
   bool quitting_ = false;
   bool quitPending_ = false;
+  bool closed_ = false;
 };
 
 // The registered application object (nil before start-up).

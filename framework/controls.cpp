@@ -163,7 +163,10 @@ void EditField::keyPressEvent(QKeyEvent* e) {
   if (KeyDown) {
     QString key = e->text();
     if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) key = QString(QChar(13));
-    if (KeyDown(info.index, key)) return;
+    keyRepeating_ = e->isAutoRepeat();
+    const bool swallowed = KeyDown(info.index, key);
+    keyRepeating_ = false;
+    if (swallowed) return;
   }
   QLineEdit::keyPressEvent(e);
 }

@@ -123,6 +123,8 @@ class EditField : public QLineEdit {
   std::function<void(int index)> LostFocus;
   // Runs before the key reaches the field; true swallows the key.
   std::function<bool(int index, const QString& key)> KeyDown;
+  // Whether the key that KeyDown is handling repeats because it is held down.
+  bool KeyRepeating() const { return keyRepeating_; }
 
  protected:
   void keyPressEvent(QKeyEvent* e) override;
@@ -132,6 +134,7 @@ class EditField : public QLineEdit {
  private:
   void FireTextChange();
   Color color_ = 0x000000;
+  bool keyRepeating_ = false;
 };
 
 // A multi-line, read-only text field (the log).

@@ -10,7 +10,6 @@
 #include <QMessageBox>
 
 #include "framework/filetypes.h"
-#include "movie/movie.h"
 
 namespace {
 
@@ -100,6 +99,9 @@ void QtDialogs::MsgBox(const QString& text) {
   box.exec();
 }
 
+QtDialogs::QtDialogs(std::function<bool(CompressionSettings&)> compressionDialog)
+    : compressionDialog_(std::move(compressionDialog)) {}
+
 bool QtDialogs::SelectCompressionSettings(CompressionSettings& settings) {
-  return RunCompressionDialog(settings);
+  return compressionDialog_ && compressionDialog_(settings);
 }

@@ -41,6 +41,10 @@ void OverrideCommandKey(std::optional<bool> held) {
   commandKeyOverride.store(held.has_value() ? (*held ? 1 : 0) : -1);
 }
 
+CommandKeyAsHeld::CommandKeyAsHeld(bool held) : previous_(commandKeyOverride.exchange(held ? 1 : 0)) {}
+
+CommandKeyAsHeld::~CommandKeyAsHeld() { commandKeyOverride.store(previous_); }
+
 void YieldToFramework() {
   // Long loops call this very often; handing control to the event loop at
   // every call would cost more than the loop's own work, so events are

@@ -12,6 +12,20 @@ int BeepCount();  // how many beeps so far, for tests
 bool AsyncCommandKey();
 void OverrideCommandKey(std::optional<bool> held);  // for tests
 
+// For as long as it lives, AsyncCommandKey answers as the key stood when the
+// user acted: a request that had to wait for a render then behaves as if it
+// had run at once.
+class CommandKeyAsHeld {
+ public:
+  explicit CommandKeyAsHeld(bool held);
+  ~CommandKeyAsHeld();
+  CommandKeyAsHeld(const CommandKeyAsHeld&) = delete;
+  CommandKeyAsHeld& operator=(const CommandKeyAsHeld&) = delete;
+
+ private:
+  int previous_;
+};
+
 // Lets the interface process pending events. Cheap: it actually does so at
 // most every few milliseconds.
 void YieldToFramework();

@@ -47,8 +47,12 @@ void Window1::Event_Open() {
   immagine = NewPicture(64, 64, 32);
   movimento = 0;
   oggetto = 0;
-  scelta_oggetto(0);
-  scelta_movimento(0);
+  // One request, so that a click made during the opening's previews waits
+  // for all three.
+  RunUserAction([this] {
+    scelta_oggetto(0);
+    scelta_movimento(0);
+  });
 }
 
 void Window1::Event_Close() {

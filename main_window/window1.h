@@ -4,10 +4,12 @@
 #include <QMainWindow>
 #include <QString>
 #include <array>
+#include <deque>
 #include <functional>
 #include <memory>
 
 #include "engine/path_table.h"
+#include "engine/renderer.h"
 #include "framework/controls.h"
 #include "framework/folderitem.h"
 #include "framework/picture.h"
@@ -36,9 +38,6 @@ class Window1 : public QMainWindow {
   PicturePtr sfondo;      // the background picture; nil for a plain colour
   bool auto_ = false;     // a project is being loaded
   int oggetto = 0;        // object kind 0..9
-  double x1x = 0, y1y = 0;  // the object's top-left corner in the frame being drawn
-  double rx = 0, ry = 0;    // free half-ranges of the motion
-  double alfa = 0, beta = 0;  // start and sweep angle, radians
   int movimento = 0;      // motion kind 0..9
   PathTable percorso;
 
@@ -70,7 +69,8 @@ class Window1 : public QMainWindow {
   const ControlRegistry& Controls() const { return controls_; }
   QWidget* Content() const { return content_; }
 
-  // --- engine (engine/) ---
+  // --- rendering: the settings gathered from the controls, handed to the engine ---
+  RenderSettings CurrentSettings() const;
   void crea_movie(int flag);
   void crea_preview(int flag);
   void movimenti(int i, double steps, double dx, double dy);
@@ -101,14 +101,25 @@ class Window1 : public QMainWindow {
   void Event_Open();
   void Event_Close();
 
+  // What a request does: anything, or only render the preview again (Return
+  // in a number field). Waiting preview requests next to each other merge.
+  enum class RequestKind { Action, Preview };
   // Runs something the user asked for (a click, Return, a menu command) now,
-  // or, while another such request or a render is still under way, once it
-  // has ended. Only the latest waiting request is kept.
-  void RunUserAction(std::function<void()> action);
+  // or, while another request or a render is under way, after it and after
+  // every request that waits before it. The Command key counts as it stood
+  // now, whenever the request runs.
+  void RunUserAction(std::function<void()> action, RequestKind kind = RequestKind::Action);
+  int WaitingRequests() const { return static_cast<int>(requests_.size()); }
+  // Quitting: the render under way ends at its next frame, its movie is
+  // discarded, waiting requests are dropped and no new render starts.
+  void StopForQuit();
 
   // Writes a message into the log field (replacing what was there).
   void Log(const QString& text);
-  bool Rendering() const { return rendering_; }
+  bool Rendering() const { return engine_.Rendering(); }
+  // A request or a render is under way.
+  bool Busy() const { return acting_ || engine_.Rendering(); }
+  const Renderer& Engine() const { return engine_; }
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -122,10 +133,9 @@ class Window1 : public QMainWindow {
   void CreateObjectButton(int k);
   void CreateMotionButton(int k);
 
-  // Runs a render now, or - when another render is under way and yielding -
-  // once it has ended. Only the latest such request is kept.
+  // A render asked for while another one yields waits for it, in line with
+  // the user's requests.
   bool DeferIfRendering(std::function<void()> request);
-  void RunDeferred();
   bool MakeScratchFolder(FolderItemPtr& folder);
   void MarkFocus(int k, bool focused);
   // The frame picture at the movie size of fields 3 and 4; nil (with a log
@@ -135,14 +145,19 @@ class Window1 : public QMainWindow {
   // track; false, with a log message naming the file, when it cannot be made.
   bool StartMovie(const FolderItemPtr& file, int width, int height, const QString& what);
   void FinishMovie();
-  void DrawObject(int i);
+
+  struct Request {
+    std::function<void()> run;
+    RequestKind kind;
+    bool commandKey;  // as it stood when the user acted
+  };
+  void RunRequest(Request& request, bool waited);
+  void RunWaitingRequests();
 
   ControlRegistry controls_;
   QWidget* content_ = nullptr;
-  void RunQueuedAction();
 
-  bool rendering_ = false;
-  std::function<void()> deferred_;
+  Renderer engine_;
   bool acting_ = false;
-  std::function<void()> queuedAction_;
+  std::deque<Request> requests_;
 };

@@ -100,7 +100,9 @@ void Window1::_CreateControls0() {
     e->GotFocus = [this](int i) { EditXY_GotFocus(i); };
     e->KeyDown = [this](int i, const QString& key) {
       // Return renders; as a user request it waits for a render under way.
-      if (Asc(key) == 13) RunUserAction([this, i, key] { EditXY_KeyDown(i, key); });
+      // A Return held down renders once, not once per repeat.
+      if (Asc(key) == 13 && !EditXY[i]->KeyRepeating())
+        RunUserAction([this, i, key] { EditXY_KeyDown(i, key); }, RequestKind::Preview);
       return false;
     };
     e->LostFocus = [this](int i) { EditXY_LostFocus(i); };

@@ -52,6 +52,9 @@ class EditableMovie {
   // AppendPicture returns false.
   std::shared_ptr<QTVideoTrack> NewVideoTrack(int width, int height, double frameRate);
   QString Error() const;
+  // The movie is not to be kept: its release removes what was written and
+  // leaves no file behind (nor replaces an existing one).
+  void Discard();
 
  private:
   std::shared_ptr<MovieWriter> writer_;

@@ -127,6 +127,7 @@ class MovieWriter {
     if (!started_) pending_ = s;
   }
   bool Append(const QImage& image, const TrackSettings& s);
+  void Discard() { discarded_ = true; }
 
  private:
   bool Start(const TrackSettings& s, bool withoutFrames = false);
@@ -145,6 +146,7 @@ class MovieWriter {
   int fd_ = -1;
   int ioErrno_ = 0;
   bool hasTrack_ = false, started_ = false;
+  bool discarded_ = false;
   int width_ = 0, height_ = 0;
   int ticksPerFrame_ = 1;
   int frames_ = 0;
@@ -486,6 +488,13 @@ bool MovieWriter::Append(const QImage& picture, const TrackSettings& s) {
 }
 
 void MovieWriter::Finish() {
+  if (discarded_) {
+    FreeAll();
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    if (!tempPath_.isEmpty()) ::unlink(QFile::encodeName(tempPath_).constData());
+    return;
+  }
   if (!started_ && error_.isEmpty()) Start(pending_, true);
   if (error_.isEmpty() && oc_) {
     if (enc_) {
@@ -557,6 +566,8 @@ EditableMovie::EditableMovie(std::shared_ptr<MovieWriter> writer) : writer_(std:
 EditableMovie::~EditableMovie() = default;
 
 QString EditableMovie::Error() const { return writer_->Error(); }
+
+void EditableMovie::Discard() { writer_->Discard(); }
 
 std::shared_ptr<QTVideoTrack> EditableMovie::NewVideoTrack(int width, int height, double frameRate) {
   if (writer_->HasTrack()) return nullptr;  // one video track per movie

@@ -221,21 +221,3 @@ TEST_F(ChoiceTest, HoverFramesFollowThePointerAndModesRender) {
   w_->tStatic2_MouseExit(-1);
   EXPECT_FALSE(w_->tStatic2->Bold());
 }
-
-TEST_F(ChoiceTest, ClicksDuringARenderWaitAndTheLastOneWins) {
-  SetField(2, "600");
-  const int before = w_->contatore;
-  // The two clicks come while the first click's choice yields (in its field
-  // loop or in its render, depending on how busy the machine is).
-  bool fired = false;
-  QTimer::singleShot(0, [&] {
-    fired = true;
-    w_->BevelAnimation[3]->click();
-    w_->BevelAnimation[5]->click();
-  });
-  w_->BevelAnimation[2]->click();
-  ASSERT_TRUE(fired);
-  EXPECT_EQ(w_->movimento, 5);
-  EXPECT_EQ(w_->rettopreso1->pos(), w_->BevelAnimation[5]->pos() - QPoint(1, 1));
-  EXPECT_EQ(w_->contatore, before + 4);  // two previews for the first click, two for the last
-}

@@ -5,6 +5,7 @@
 
 #include "engine/motion.h"
 #include "engine/render_math.h"
+#include "main_window/preview_area.h"
 #include "framework/text.h"
 
 namespace {

@@ -1,0 +1,186 @@
+// The main window's side of rendering: the settings gathered from the
+// controls, the movie to render into, and the finished movie shown in the
+// preview player.
+#include "app/application.h"
+#include "framework/system.h"
+#include "framework/text.h"
+#include "main_window/preview_area.h"
+#include "main_window/window1.h"
+
+QRect PlayerPlacement(int movieWidth, int movieHeight) {
+  const double w = movieWidth, h = movieHeight;
+  double s = Min(kPreviewSize / w, kPreviewSize / h);
+  s = Min(s, 1.0);
+  const int pw = ToInteger(w * s);
+  const int ph = ToInteger(h * s);
+  const int left = ToInteger(static_cast<double>(kPreviewSize - pw) / 2 + kPreviewLeft);
+  const int top = ToInteger(static_cast<double>(kPreviewSize - ph) / 2 + kPreviewTop);
+  return QRect(left, top, pw, ph);
+}
+
+namespace {
+// The number fields, by what they hold.
+enum Field { kObjectWidth = 0, kObjectHeight = 1, kSteps = 2, kMovieWidth = 3, kMovieHeight = 4, kBorder = 5,
+             kStartAngle = 6, kSweepAngle = 7 };
+// The text and picture slots.
+enum Slot { kText = 0, kFont = 1, kBold = 2, kItalic = 3, kUnderline = 4 };
+enum Swatch { kObjectSwatch = 0, kBackgroundSwatch = 1 };
+}  // namespace
+
+RenderSettings Window1::CurrentSettings() const {
+  RenderSettings s;
+  auto number = [this](Field k) { return Val(EditXY[k]->Text()); };
+  s.object = oggetto;
+  s.width = number(kObjectWidth);
+  s.height = number(kObjectHeight);
+  s.border = number(kBorder);
+  s.objectColor = Rectcolore[kObjectSwatch]->FillColor();
+  s.backgroundColor = Rectcolore[kBackgroundSwatch]->FillColor();
+  s.font = asciino[kFont];
+  s.bold = asciino[kBold] == "true";
+  s.italic = asciino[kItalic] == "true";
+  s.underline = asciino[kUnderline] == "true";
+  s.text = asciino[kText];
+  s.objectPicture = immagine;
+  s.backgroundPicture = sfondo;
+  s.motion = movimento;
+  s.startAngle = number(kStartAngle);
+  s.sweepAngle = number(kSweepAngle);
+  s.path = percorso;
+  // "Copy" is the mode in which neither of the other two is on.
+  s.mode = RadioBu[0]->Value() ? DrawingMode::Move : RadioBu[2]->Value() ? DrawingMode::CopyClear : DrawingMode::Copy;
+  s.movieWidth = number(kMovieWidth);
+  s.movieHeight = number(kMovieHeight);
+  s.steps = number(kSteps);
+  return s;
+}
+
+void Window1::movimenti(int i, double steps, double dx, double dy) {
+  engine_.Place(CurrentSettings(), i, steps, dx, dy);
+}
+
+bool Window1::DeferIfRendering(std::function<void()> request) {
+  if (!engine_.Rendering()) return false;
+  requests_.push_back({std::move(request), RequestKind::Action, AsyncCommandKey()});
+  return true;
+}
+
+bool Window1::MakeScratchFolder(FolderItemPtr& folder) {
+  folder = GetFolderItem("ftemp");
+  if (folder->Exists() && !folder->Directory()) folder->Delete();
+  if (!folder->Exists()) folder->CreateAsFolder();
+  if (!folder->Exists() || !folder->Directory()) {
+    Log("Cannot create the scratch folder " + folder->AbsolutePath() + ": " + folder->LastError());
+    return false;
+  }
+  return true;
+}
+
+PicturePtr Window1::NewFramePicture() {
+  PicturePtr frame =
+      NewPicture(ToInteger(Val(EditXY[kMovieWidth]->Text())), ToInteger(Val(EditXY[kMovieHeight]->Text())), 32);
+  if (!frame)
+    Log("Not enough memory for a frame of " + EditXY[kMovieWidth]->Text() + " x " + EditXY[kMovieHeight]->Text() +
+        " pixels.");
+  return frame;
+}
+
+bool Window1::StartMovie(const FolderItemPtr& file, int width, int height, const QString& what) {
+  EditableMoviePtr movie = file->CreateMovie();
+  QTVideoTrackPtr newTrack = movie ? movie->NewVideoTrack(width, height, 1.0) : nullptr;
+  if (!movie || !newTrack || !movie->Error().isEmpty()) {
+    Log("Cannot create the " + what + " " + file->AbsolutePath() + (movie ? ": " + movie->Error() : QString()));
+    if (movie) movie->Discard();
+    return false;
+  }
+  // The window holds the only references, so that replacing them finishes the movie.
+  m = std::move(movie);
+  track = std::move(newTrack);
+  return true;
+}
+
+void Window1::crea_preview(int flag) {
+  if (DeferIfRendering([this, flag] { crea_preview(flag); })) return;
+  // Once quitting has begun, no new preview goes into the scratch folder.
+  if (App* app = TheApp(); (app && app->Quitting()) || engine_.Stopped()) return;
+
+  PicturePtr frame = NewFramePicture();
+  if (!frame) return;
+  p = frame;
+
+  FolderItemPtr folder;
+  if (!MakeScratchFolder(folder)) return;
+  f = folder;
+  contatore = contatore + 1;
+  f = folder->Child("temp" + Str(contatore) + ".mov");
+
+  if (!StartMovie(f, p->Width(), p->Height(), "preview movie")) return;
+
+  if (AsyncCommandKey()) {
+    track->SelectCompressionSettings(nullptr);
+  } else {
+    track->CompressionType = "raw ";
+    track->Depth = 24;
+    track->CompressionQuality = 100.0;
+  }
+  crea_movie(flag);
+}
+
+void Window1::crea_movie(int flag) {
+  if (DeferIfRendering([this, flag] { crea_movie(flag); })) return;
+  if (!p || !track || !m) return;
+  // Held here as well, so nothing that runs while the render yields can pull
+  // the movie or the pictures from under it.
+  EditableMoviePtr movie = m;
+  QTVideoTrackPtr movieTrack = track;
+  const PicturePtr frame = p;
+  const FolderItemPtr file = f;
+  const FolderItemPtr folder = flag == 1 ? cartella : nullptr;
+  const RenderSettings settings = CurrentSettings();
+
+  const RenderResult result = engine_.Render(settings, *frame, *movieTrack, file->AbsolutePath(), folder);
+
+  if (!result.ok()) {
+    // A failed or stopped movie is not kept: its file goes, and the previous
+    // preview goes on playing.
+    if (!result.error.isEmpty()) Log(result.error);
+    movie->Discard();
+    if (m == movie) m = nullptr;
+    if (track == movieTrack) track = nullptr;
+  } else {
+    if (folder)
+      Log(Str(settings.steps) + " frames saved into folder " + folder->Name() + " (located at " +
+          folder->AbsolutePath() + ").");
+    // The window's references must be the last ones: replacing them finishes the file.
+    movie.reset();
+    movieTrack.reset();
+    FinishMovie();
+  }
+  if (!acting_) RunWaitingRequests();
+}
+
+void Window1::FinishMovie() {
+  FolderItemPtr scratch;
+  const bool haveScratch = MakeScratchFolder(scratch);
+  // Replacing the movie and its track releases them, which finishes the file.
+  if (haveScratch) {
+    m = scratch->Child("temp_temp_scratch.mov")->CreateMovie();
+    track = m ? m->NewVideoTrack(32, 32, 1.0) : nullptr;
+    if (track) track->TimeScale = 8;
+  } else {
+    m = nullptr;
+    track = nullptr;
+  }
+
+  MoviePtr shown = f->OpenAsMovie();
+  if (!shown) {
+    Log("The movie " + f->AbsolutePath() + " could not be written completely.");
+    return;
+  }
+  MoviePlayer1->setGeometry(kPreviewLeft, kPreviewTop, kPreviewSize, kPreviewSize);
+  MoviePlayer1->SetMovie(shown);
+  const QRect r = PlayerPlacement(MoviePlayer1->width(), MoviePlayer1->height());
+  MoviePlayer1->resize(r.size());
+  MoviePlayer1->move(r.topLeft());
+  update();
+}

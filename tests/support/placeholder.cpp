@@ -1,1 +1,0 @@
-// Anchor so the support library always has a source file.
