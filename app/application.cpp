@@ -76,7 +76,7 @@ App* StartUp() {
   MenuBar1* bar = MenuBar1::Instance();
   bar->SetQuitHandler([] { g_app->Quit(); });
   bar->SetEnableMenuItemsHandler([] { g_app->Event_EnableMenuItems(); });
-  // Loading and saving wait for a render or another request under way.
+  // The File commands wait for a render or another request under way.
   auto asUserAction = [](bool (App::*handler)()) {
     return [handler] {
       if (Window1* w = Window1::InstanceIfOpen()) {
@@ -88,7 +88,7 @@ App* StartUp() {
   };
   bar->Bind("FileOpen", asUserAction(&App::_FileOpen_Action));
   bar->Bind("FileSaveas", asUserAction(&App::_FileSaveas_Action));
-  bar->Bind("FileVelostripinfo", [] { return g_app->_FileVelostripinfo_Action(); });
+  bar->Bind("FileVelostripinfo", asUserAction(&App::_FileVelostripinfo_Action));
   // The clean-up runs before the main window opens, so the previews that the
   // opening renders stay in the scratch folder while the program runs.
   g_app->Event_Open();

@@ -46,7 +46,7 @@ class RequestTest : public WindowTest {
 
   // The quit's clean-up follows once the stopped render has returned.
   void WaitForClean() {
-    QTest::qWaitFor([this] { return !QFileInfo::exists(ScratchDir()); }, 5000);
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !QFileInfo::exists(ScratchDir()); }, 5000));
   }
 
   static void PressReturn(QWidget* field, bool repeat) {
