@@ -45,13 +45,6 @@ struct Reference {
   }
 };
 
-int CountPixels(const QImage& img, unsigned rgb) {
-  int n = 0;
-  for (int y = 0; y < img.height(); ++y)
-    for (int x = 0; x < img.width(); ++x) n += (img.pixel(x, y) & 0xFFFFFF) == rgb;
-  return n;
-}
-
 class RenderTest : public WindowTest {};
 
 }  // namespace

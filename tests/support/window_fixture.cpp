@@ -32,6 +32,13 @@ QImage FlatImage(int w, int h, unsigned rgb) {
   return img;
 }
 
+int CountPixels(const QImage& img, unsigned rgb) {
+  int n = 0;
+  for (int y = 0; y < img.height(); ++y)
+    for (int x = 0; x < img.width(); ++x) n += (img.pixel(x, y) & 0xFFFFFF) == rgb;
+  return n;
+}
+
 void WindowTest::SetUp() {
   EnsureQtApp();
   env_ = std::make_unique<TempAppEnv>();

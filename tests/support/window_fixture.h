@@ -25,6 +25,9 @@ std::vector<QImage> DecodeAllFrames(const QString& path);
 // background colour with the listed filled ovals.
 QImage FlatImage(int w, int h, unsigned rgb);
 
+// How many pixels of the picture have this colour.
+int CountPixels(const QImage& img, unsigned rgb);
+
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override;
