@@ -23,10 +23,9 @@ void CleanUpScratchFolder() {
   // The program only ever makes a real folder here; a link to some other
   // folder is the user's, and its contents are not ours to delete.
   if (QFileInfo(folder->AbsolutePath()).isSymLink()) return;
-  // Take the entries as they stand now; deleting shifts the numbering.
-  std::vector<FolderItemPtr> entries;
-  for (int i = 1; i <= folder->Count(); ++i) entries.push_back(folder->Item(i));
-  for (const FolderItemPtr& entry : entries) {
+  // The entries as they stand now, read once: deleting shifts the numbering,
+  // and reading the folder again per entry made the clean-up quadratic.
+  for (const FolderItemPtr& entry : folder->Entries()) {
     if (entry && entry->Exists()) entry->Delete();  // a failure leaves it for the Trash
     YieldToFramework();
   }

@@ -8,6 +8,7 @@
 #include <QImageReader>
 #include <QSaveFile>
 #include <QUrl>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -239,8 +240,15 @@ bool FolderItem::Exists() const {
 
 bool FolderItem::Directory() const { return QFileInfo(path_).isDir(); }
 
+namespace {
+std::atomic<int> g_listings{0};
+}  // namespace
+
+int FolderListingCount() { return g_listings.load(); }
+
 static QStringList SortedEntries(const QString& path) {
   if (!QFileInfo(path).isDir()) return {};
+  ++g_listings;
   return QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
                               QDir::Name);
 }
@@ -251,6 +259,14 @@ FolderItemPtr FolderItem::Item(int index) const {
   const QStringList entries = SortedEntries(path_);
   if (index < 1 || index > entries.size()) return nullptr;
   return std::make_shared<FolderItem>(JoinPath(path_, entries[index - 1]));
+}
+
+std::vector<FolderItemPtr> FolderItem::Entries() const {
+  const QStringList names = SortedEntries(path_);
+  std::vector<FolderItemPtr> entries;
+  entries.reserve(size_t(names.size()));
+  for (const QString& name : names) entries.push_back(std::make_shared<FolderItem>(JoinPath(path_, name)));
+  return entries;
 }
 
 FolderItemPtr FolderItem::Child(const QString& name) const {

@@ -108,6 +108,11 @@ TEST_F(FolderItemTest, ListsEntriesInNameOrder) {
   EXPECT_FALSE(app->Child("nope")->Exists());
   EXPECT_EQ(app->Child("a.txt")->Count(), 0);  // a file has no entries
   EXPECT_FALSE(app->Child("a.txt")->Directory());
+  // Entries gives the same items in the same order.
+  QStringList names;
+  for (const FolderItemPtr& entry : app->Entries()) names << entry->AbsolutePath();
+  EXPECT_EQ(names, QStringList({App(".hidden"), App("a.txt"), App("b.txt"), App("c")}));
+  EXPECT_TRUE(app->Child("a.txt")->Entries().empty());
 }
 
 TEST_F(FolderItemTest, DeleteRemovesFilesAndEmptyFoldersOnly) {

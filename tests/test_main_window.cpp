@@ -258,3 +258,19 @@ TEST_F(MainWindowTest, CleanUpLeavesAPlainFileAndAMissingFolderAlone) {
   CleanUpScratchFolder();
   EXPECT_TRUE(QFileInfo::exists(Root() + "/elsewhere/keep.txt"));
 }
+
+// A scratch folder full of old files is read once, not once per entry: the
+// clean-up's cost grows with the number of entries, not with its square.
+TEST_F(MainWindowTest, CleanUpReadsAFullScratchFolderOnce) {
+  ASSERT_TRUE(QDir(AppDir()).mkpath("ftemp"));
+  constexpr int kFiles = 3000;
+  for (int i = 0; i < kFiles; ++i) {
+    QFile f(ScratchDir() + "/temp" + QString::number(i) + ".mov");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  const int listingsBefore = FolderListingCount();
+  CleanUpScratchFolder();
+  EXPECT_EQ(FolderListingCount() - listingsBefore, 1);
+  EXPECT_FALSE(QFileInfo::exists(ScratchDir()));
+  EXPECT_TRUE(QDir(TrashFiles() + "/ftemp").isEmpty());
+}
