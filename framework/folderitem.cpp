@@ -70,25 +70,47 @@ bool RemoveRecursively(const QString& path) {
   return QFile::remove(path);
 }
 
+// After a copy whose original could not be removed in full: takes back from
+// the copy `to` everything whose original is still at `from`, keeping only
+// what was removed there, so that nothing is lost and nothing is doubled.
+// True when the copy is gone entirely.
+bool TakeBackCopy(const QString& from, const QString& to) {
+  const QFileInfo original(from);
+  if (!original.exists() && !original.isSymLink()) return false;  // moved: keep it
+  const QFileInfo copy(to);
+  if (!copy.isDir() || copy.isSymLink() || original.isSymLink() || !original.isDir())
+    return QFile::remove(to);
+  const QStringList entries =
+      QDir(to).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+  for (const QString& name : entries)
+    TakeBackCopy(from + QLatin1Char('/') + name, to + QLatin1Char('/') + name);
+  return QDir().rmdir(to);
+}
+
+enum class MoveResult { Moved, Failed, MovedInPart };
+
 // Renames, or copies and deletes when the destination is on another device.
-bool MovePath(const QString& from, const QString& to, QString& error) {
+MoveResult MovePath(const QString& from, const QString& to, QString& error) {
   const QByteArray src = QFile::encodeName(from), dst = QFile::encodeName(to);
-  if (std::rename(src.constData(), dst.constData()) == 0) return true;
+  if (std::rename(src.constData(), dst.constData()) == 0) return MoveResult::Moved;
   const int err = errno;
   if (err != EXDEV) {
     error = QString::fromLocal8Bit(std::strerror(err));
-    return false;
+    return MoveResult::Failed;
   }
   if (!CopyRecursively(from, to)) {
     RemoveRecursively(to);
     error = QStringLiteral("could not copy to %1").arg(to);
-    return false;
+    return MoveResult::Failed;
   }
   if (!RemoveRecursively(from)) {
-    error = QStringLiteral("copied, but could not remove %1").arg(from);
-    return false;
+    // A folder may have lost some of its files before the removal stopped;
+    // those stay in the copy, the rest of the copy goes.
+    const bool copyGone = TakeBackCopy(from, to);
+    error = QStringLiteral("could not remove %1").arg(from);
+    return copyGone ? MoveResult::Failed : MoveResult::MovedInPart;
   }
-  return true;
+  return MoveResult::Moved;
 }
 
 // Puts `path` into the Trash following the freedesktop.org layout: the item
@@ -123,11 +145,13 @@ bool MoveToTrash(const QString& path, QString& error) {
       info.remove();
       return false;
     }
-    if (!MovePath(path, target, error)) {
-      info.remove();
-      return false;
+    switch (MovePath(path, target, error)) {
+      case MoveResult::Moved: return true;
+      case MoveResult::Failed: info.remove(); return false;
+      // What did reach the Trash keeps its info file, so it can be put back.
+      case MoveResult::MovedInPart: return false;
     }
-    return true;
+    return false;
   }
   error = QStringLiteral("no free name in the Trash for %1").arg(baseName);
   return false;
@@ -340,7 +364,7 @@ bool FolderItem::MoveFileTo(const FolderItemPtr& folder) {
     lastError_ = QStringLiteral("%1 already exists").arg(target);
     return false;
   }
-  return MovePath(path_, target, lastError_);
+  return MovePath(path_, target, lastError_) == MoveResult::Moved;
 }
 
 PicturePtr FolderItem::OpenAsPicture() const {

@@ -1,6 +1,9 @@
 // Files and folders: names against the application folder, listing, deleting,
 // moving (the Trash included), pictures in and out, text files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <QBuffer>
@@ -64,6 +67,36 @@ QByteArray HugePngHeader() {
   ihdr += QByteArray::fromHex("0802000000");  // 8-bit RGB
   return QByteArray::fromHex("89504e470d0a1a0a") + PngChunk("IHDR", ihdr) +
          PngChunk("IDAT", QByteArray::fromHex("789c030000000001")) + PngChunk("IEND", {});
+}
+
+// Marks a folder immutable for its lifetime, so that nothing in it can be
+// removed, not even by root. `ok` is false where the file system or the
+// process's rights do not allow it.
+struct ImmutableFolder {
+  explicit ImmutableFolder(const QString& path) : fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY)) {
+    ok = fd >= 0 && Set(true);
+  }
+  ~ImmutableFolder() {
+    if (ok) Set(false);
+    if (fd >= 0) ::close(fd);
+  }
+  ImmutableFolder(const ImmutableFolder&) = delete;
+  ImmutableFolder& operator=(const ImmutableFolder&) = delete;
+  bool Set(bool on) {
+    int flags = 0;
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) return false;
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    return ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  }
+  int fd;
+  bool ok = false;
+};
+
+// A folder on another file system than the test's Trash, or an invalid one.
+bool OnAnotherDevice(const QTemporaryDir& other, const QString& root) {
+  struct stat a {}, b {};
+  return other.isValid() && ::stat(QFile::encodeName(other.path()).constData(), &a) == 0 &&
+         ::stat(QFile::encodeName(root).constData(), &b) == 0 && a.st_dev != b.st_dev;
 }
 
 class FolderItemTest : public ::testing::Test {
@@ -195,10 +228,7 @@ TEST_F(FolderItemTest, TrashInfoPathIsUrlEncoded) {
 
 TEST_F(FolderItemTest, MoveToTrashAcrossDevicesCopiesAndDeletes) {
   QTemporaryDir other("/dev/shm/velostrip-test-XXXXXX");
-  struct stat a {}, b {};
-  if (!other.isValid() || ::stat(QFile::encodeName(other.path()).constData(), &a) != 0 ||
-      ::stat(QFile::encodeName(env.root()).constData(), &b) != 0 || a.st_dev == b.st_dev)
-    GTEST_SKIP() << "no second file system to move across";
+  if (!OnAnotherDevice(other, env.root())) GTEST_SKIP() << "no second file system to move across";
   ASSERT_TRUE(QDir(other.path()).mkpath("ftemp/deeper"));
   ASSERT_TRUE(WriteFile(other.path() + "/ftemp/deeper/f", "data"));
   FolderItemPtr item = GetFolderItem(other.path() + "/ftemp");
@@ -206,6 +236,39 @@ TEST_F(FolderItemTest, MoveToTrashAcrossDevicesCopiesAndDeletes) {
   EXPECT_FALSE(item->Exists());
   EXPECT_EQ(ReadFile(env.trashFiles() + "/ftemp/deeper/f"), "data");
   EXPECT_TRUE(QFileInfo::exists(env.trashInfo() + "/ftemp.trashinfo"));
+}
+
+// A move across devices whose original cannot be removed takes its copy out
+// of the Trash again, so retrying does not pile up copies; of a folder that
+// lost some files before the removal stopped, the Trash keeps just those.
+TEST_F(FolderItemTest, MoveToTrashThatCannotRemoveTheOriginalTakesItsCopyBack) {
+  QTemporaryDir other("/dev/shm/velostrip-test-XXXXXX");
+  if (!OnAnotherDevice(other, env.root())) GTEST_SKIP() << "no second file system to move across";
+  ASSERT_TRUE(QDir(other.path()).mkpath("locked"));
+  ASSERT_TRUE(WriteFile(other.path() + "/locked/movie.mov", QByteArray(100000, 'm')));
+  ASSERT_TRUE(QDir(other.path()).mkpath("ftemp/kept"));
+  ASSERT_TRUE(WriteFile(other.path() + "/ftemp/gone.mov", "gone"));
+  ASSERT_TRUE(WriteFile(other.path() + "/ftemp/kept/stays.mov", "stays"));
+  {
+    ImmutableFolder locked(other.path() + "/locked"), kept(other.path() + "/ftemp/kept");
+    if (!locked.ok || !kept.ok) GTEST_SKIP() << "cannot make a folder immutable here";
+    FolderItemPtr movie = GetFolderItem(other.path() + "/locked/movie.mov");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      EXPECT_FALSE(movie->MoveFileTo(TrashFolder()));
+      EXPECT_FALSE(movie->LastError().isEmpty());
+      EXPECT_TRUE(QDir(env.trashFiles()).isEmpty());
+      EXPECT_TRUE(QDir(env.trashInfo()).isEmpty());
+    }
+    EXPECT_EQ(ReadFile(other.path() + "/locked/movie.mov").size(), 100000);
+
+    FolderItemPtr ftemp = GetFolderItem(other.path() + "/ftemp");
+    EXPECT_FALSE(ftemp->MoveFileTo(TrashFolder()));
+    EXPECT_EQ(ReadFile(env.trashFiles() + "/ftemp/gone.mov"), "gone");
+    EXPECT_FALSE(QFileInfo::exists(env.trashFiles() + "/ftemp/kept"));
+    EXPECT_TRUE(QFileInfo::exists(env.trashInfo() + "/ftemp.trashinfo"));
+    EXPECT_EQ(ReadFile(other.path() + "/ftemp/kept/stays.mov"), "stays");
+    EXPECT_FALSE(QFileInfo::exists(other.path() + "/ftemp/gone.mov"));
+  }
 }
 
 TEST_F(FolderItemTest, OpenAsPictureReadsWhatQtWrites) {
