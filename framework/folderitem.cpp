@@ -434,15 +434,22 @@ bool FolderItem::SaveAsPicture(const Picture& picture, int format) {
   }
   // Written beside the target and renamed over it, so a failure never leaves
   // half a picture behind.
+  // Unbuffered, and written until every byte is out or the system refuses:
+  // a full disk first takes what fits and only the next write says why, and
+  // through a buffer that reason would be lost ("Unknown error").
   QSaveFile file(path_);
-  if (!file.open(QIODevice::WriteOnly)) {
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
     lastError_ = file.errorString();
     return false;
   }
-  if (file.write(bytes) != bytes.size()) {
-    lastError_ = file.errorString();
-    file.cancelWriting();
-    return false;
+  for (qint64 done = 0; done < bytes.size();) {
+    const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+    if (n <= 0) {
+      lastError_ = file.errorString();
+      file.cancelWriting();
+      return false;
+    }
+    done += n;
   }
   if (!file.commit()) {
     lastError_ = file.errorString();

@@ -14,7 +14,11 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
+#include <cstring>
 
 #include "framework/folderitem.h"
 #include "framework/pict.h"
@@ -355,6 +359,26 @@ TEST_F(FolderItemTest, SaveAsPictureFailsCleanly) {
     EXPECT_TRUE(QDir(App("locked")).isEmpty());
   }
   EXPECT_EQ(QDir(env.appFolder()).entryList(QDir::Files), QStringList{"regular"});
+}
+
+// A file that cannot be written in full (a full disk, or here the process's
+// file size limit) is reported with the system's reason and leaves nothing.
+TEST_F(FolderItemTest, SaveAsPictureGivesTheSystemsReason) {
+  const Picture pic(TestImage(200, 100));
+  ASSERT_GT(EncodePict(pic.image()).size(), 4096);
+  rlimit old {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit small = old;
+  small.rlim_cur = 4096;
+  auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  FolderItemPtr f = GetFolderItem("big.pict");
+  const bool saved = f->SaveAsPicture(pic, 0);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(saved);
+  EXPECT_EQ(f->LastError(), QString::fromLocal8Bit(std::strerror(EFBIG)));
+  EXPECT_TRUE(QDir(env.appFolder()).isEmpty());
 }
 
 TEST_F(FolderItemTest, OpenAsPictureRefusesWhatIsNotAPicture) {
