@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QTimer>
+#include <memory>
 
 #include "app/file_types.h"
 #include "app/menubar.h"
@@ -12,10 +13,12 @@
 #include "main_window/window1.h"
 
 namespace {
-App* g_app = nullptr;
+// Made afresh by each start-up (tests start up many times) and freed with
+// the program, or by the next start-up.
+std::unique_ptr<App> g_app;
 }
 
-App* TheApp() { return g_app; }
+App* TheApp() { return g_app.get(); }
 
 void CleanUpScratchFolder() {
   FolderItemPtr folder = GetFolderItem("ftemp");
@@ -51,7 +54,7 @@ void App::Quit() {
     // render has returned to the event loop.
     if (!quitPending_) {
       quitPending_ = true;
-      QTimer::singleShot(10, [this] {
+      QTimer::singleShot(10, &timers_, [this] {
         quitPending_ = false;
         Quit();
       });
@@ -70,7 +73,7 @@ void App::Quit() {
 
 App* StartUp() {
   FileTypes::_Initialize();
-  g_app = new App();
+  g_app = std::make_unique<App>();
   MenuBar1* bar = MenuBar1::Instance();
   bar->SetQuitHandler([] { g_app->Quit(); });
   bar->SetEnableMenuItemsHandler([] { g_app->Event_EnableMenuItems(); });
@@ -78,10 +81,10 @@ App* StartUp() {
   auto asUserAction = [](bool (App::*handler)()) {
     return [handler] {
       if (Window1* w = Window1::InstanceIfOpen()) {
-        w->RunUserAction([handler] { (g_app->*handler)(); });
+        w->RunUserAction([handler] { (g_app.get()->*handler)(); });
         return false;
       }
-      return (g_app->*handler)();
+      return (g_app.get()->*handler)();
     };
   };
   bar->Bind("FileOpen", asUserAction(&App::_FileOpen_Action));
@@ -93,7 +96,7 @@ App* StartUp() {
   g_app->Event_EnableMenuItems();
   Window1* w = Window1::Instance();
   w->show();
-  return g_app;
+  return g_app.get();
 }
 
 int RunProgram(int argc, char** argv) {
@@ -112,5 +115,6 @@ int RunProgram(int argc, char** argv) {
     qCritical("Velostrip: unhandled exception");
     status = 1;
   }
+  g_app.reset();
   return status;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The application object: start-up and quit clean-up of the scratch folder,
 // and the File commands.
+#include <QObject>
 #include <QString>
 
 class App {
@@ -20,6 +21,7 @@ class App {
  private:
   bool quitting_ = false;
   bool quitPending_ = false;
+  QObject timers_;  // context of the object's timers: they end with it
 };
 
 // The registered application object (nil before start-up).
