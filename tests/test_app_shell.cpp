@@ -37,7 +37,8 @@ class AppShellTest : public WindowTest {
   // Asks to quit from inside the render's first yield, then renders.
   void QuitDuringRender(const std::function<void()>& quit) {
     bool askedWhileRendering = false;
-    QTimer::singleShot(0, [&] {
+    QObject scope;  // the timer ends with this function, fired or not
+    QTimer::singleShot(0, &scope, [&] {
       askedWhileRendering = w_->Rendering();
       quit();
     });

@@ -228,7 +228,8 @@ TEST_F(ChoiceTest, ClicksDuringARenderWaitAndTheLastOneWins) {
   // The two clicks come while the first click's choice yields (in its field
   // loop or in its render, depending on how busy the machine is).
   bool fired = false;
-  QTimer::singleShot(0, [&] {
+  QObject scope;  // the timer ends with the test, fired or not
+  QTimer::singleShot(0, &scope, [&] {
     fired = true;
     w_->BevelAnimation[3]->click();
     w_->BevelAnimation[5]->click();

@@ -41,7 +41,8 @@ class InfoWindowTest : public WindowTest {
 
 TEST_F(InfoWindowTest, OpensFromTheMenuAndClosesWithReturn) {
   bool seen = false;
-  QTimer::singleShot(0, [&] {
+  QObject scope;  // the timers end with the test, fired or not
+  QTimer::singleShot(0, &scope, [&] {
     auto* info = qobject_cast<finestrainfo*>(QApplication::activeModalWidget());
     ASSERT_TRUE(info);
     seen = true;
@@ -80,7 +81,7 @@ TEST_F(InfoWindowTest, OpensFromTheMenuAndClosesWithReturn) {
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 
   // A later choice shows a newly made window; "OK" closes it too.
-  QTimer::singleShot(0, [] {
+  QTimer::singleShot(0, &scope, [] {
     auto* info = qobject_cast<finestrainfo*>(QApplication::activeModalWidget());
     ASSERT_TRUE(info);
     EXPECT_FALSE(info->StaticText2->Underline());

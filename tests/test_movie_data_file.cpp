@@ -39,7 +39,7 @@ class MovieDataFileTest : public WindowTest {
   }
   // Fails the test (rather than hanging) if a modal window opens meanwhile.
   void FailOnModal() {
-    QTimer::singleShot(0, [] {
+    QTimer::singleShot(0, &timers_, [] {
       if (QWidget* modal = QApplication::activeModalWidget()) {
         ADD_FAILURE() << "a modal window opened during the load";
         modal->close();
@@ -71,6 +71,7 @@ class MovieDataFileTest : public WindowTest {
     return path;
   }
   QString LogText() const { return w_->LogEditField->Text(); }
+  QObject timers_;  // the test's timers end with it
 };
 
 const QString kLabel = "colori componenti rgb di oggetto e sfondo ";

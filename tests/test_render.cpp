@@ -361,7 +361,8 @@ TEST_F(RenderTest, RequestsDuringARenderWaitForItAndOnlyTheLatestRuns) {
   bool overlapped = false;
   int fired = 0;
   // Two requests arrive while the long render yields to the event loop.
-  QTimer::singleShot(0, [&] {
+  QObject scope;  // the timer ends with the test, fired or not
+  QTimer::singleShot(0, &scope, [&] {
     ++fired;
     overlapped = w_->Rendering();
     w_->crea_preview(0);
@@ -383,7 +384,8 @@ TEST_F(RenderTest, QuittingDuringARenderEndsItWithoutTouchingTheReleasedMovie) {
   bool released = false;
   // Quitting lets the movie and its track go while the render yields; a
   // request already waiting must not run afterwards either.
-  QTimer::singleShot(0, [&] {
+  QObject scope;  // the timer ends with the test, fired or not
+  QTimer::singleShot(0, &scope, [&] {
     w_->crea_preview(0);
     w_->m = nullptr;
     w_->track = nullptr;

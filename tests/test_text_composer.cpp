@@ -189,7 +189,8 @@ TEST_F(TextComposerTest, ChoosingTheTextObjectOpensItUnlessLoadingAndClosingAlwa
 
   // Loading a project: the stored slots are used as they stand, no window opens.
   bool opened = false;
-  QTimer::singleShot(0, [&] {
+  QObject scope;  // the timer ends with the test, fired or not
+  QTimer::singleShot(0, &scope, [&] {
     if (QWidget* m = QApplication::activeModalWidget()) {
       opened = true;
       m->close();
