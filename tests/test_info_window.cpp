@@ -1,5 +1,5 @@
 // The info window: opened from the File menu, modal, its credit line's
-// underline and mail link, closed by Return through "OK".
+// underline and mail link, closed by Return through "OK" but not by Escape.
 #include <QApplication>
 #include <QDesktopServices>
 #include <QEnterEvent>
@@ -71,6 +71,11 @@ TEST_F(InfoWindowTest, OpensFromTheMenuAndClosesWithReturn) {
     // A click opens the mail link and leaves the window open.
     QTest::mouseClick(credit, Qt::LeftButton);
     EXPECT_EQ(catcher_.urls, QList<QUrl>{QUrl("mailto:" + finestrainfo::ContactAddress())});
+    EXPECT_TRUE(info->isVisible());
+    EXPECT_EQ(QApplication::activeModalWidget(), info);
+
+    // There is no cancel button: Escape leaves it open.
+    QTest::keyClick(info, Qt::Key_Escape);
     EXPECT_TRUE(info->isVisible());
     EXPECT_EQ(QApplication::activeModalWidget(), info);
 
