@@ -131,7 +131,7 @@ TEST_F(MainWindowTest, ControlsOpenWithTheirStatesAndLooks) {
   EXPECT_EQ(w_->Rectcolore[0]->FillColor(), 0x000080u);
   EXPECT_EQ(w_->Rectcolore[1]->FillColor(), 0x66CCFFu);
   EXPECT_EQ(w_->Rectcolore[0]->toolTip(), "click to select object fore color (not for custom images)");
-  EXPECT_EQ(w_->tStatic2->toolTip(), "click here to choose a background image;\n(command+click to remove loaded image).");
+  EXPECT_EQ(w_->tStatic2->toolTip(), "click here to choose a background image;\n(ctrl+click to remove loaded image).");
   EXPECT_TRUE(w_->LogEditField->isReadOnly());
   EXPECT_TRUE(w_->LogEditField->Text().isEmpty());
   for (int k = 0; k < 10; ++k) {
