@@ -5,6 +5,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "framework/text.h"
+
 QColor ToQColor(Color c) { return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
 
 Color FromQColor(const QColor& c) {
@@ -151,6 +153,10 @@ void EditField::SetText(const QString& t) {
 void EditField::FireTextChange() {
   if (TextChange) TextChange(info.index);
 }
+
+int EditField::SelStart() const { return Len(text().left(cursorPosition())); }
+
+void EditField::SetSelStart(int pos) { setCursorPosition(int(Left(text(), pos).size())); }
 
 void EditField::SetTextColor(Color c) {
   color_ = c;

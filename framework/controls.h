@@ -111,8 +111,9 @@ class EditField : public QLineEdit {
   QString Text() const { return text(); }
   // Sets the text and runs TextChange, also when the text is the same.
   void SetText(const QString& t);
-  int SelStart() const { return cursorPosition(); }
-  void SetSelStart(int pos) { setCursorPosition(pos); }
+  // The insertion point in characters, as Len and Mid count them.
+  int SelStart() const;
+  void SetSelStart(int pos);
   void SetTextColor(Color c);
   Color TextColor() const { return color_; }
   void SetBold(bool on);
