@@ -114,6 +114,10 @@ class EditField : public QLineEdit {
   // The insertion point in characters, as Len and Mid count them.
   int SelStart() const;
   void SetSelStart(int pos);
+  // Whether the style marks the focused field with its focus frame (the
+  // default). Off, the field looks the same with and without the focus, and
+  // the window marks the focus in its own way.
+  void SetUseFocusRing(bool on);
   void SetTextColor(Color c);
   Color TextColor() const { return color_; }
   void SetBold(bool on);

@@ -90,7 +90,7 @@ void Window1::_CreateControls0() {
     e->SetTextColor(0x000000);
     SetBackgroundColor(e, 0xFFFFFF);
     e->setFrame(true);
-    e->setAttribute(Qt::WA_MacShowFocusRect, false);
+    e->SetUseFocusRing(false);  // the label's and field's colours mark the focus
     {
       const QSignalBlocker block(e);
       e->setText(defaults[k]);
