@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QTimer>
+#include <memory>
 
 #include "app/file_types.h"
 #include "app/menubar.h"
@@ -13,10 +14,12 @@
 #include "movie/movie.h"
 
 namespace {
-App* g_app = nullptr;
+// Made afresh by each start-up (tests start up many times) and freed with
+// the program, or by the next start-up.
+std::unique_ptr<App> g_app;
 }
 
-App* TheApp() { return g_app; }
+App* TheApp() { return g_app.get(); }
 
 void CleanUpScratchFolder() {
   FolderItemPtr folder = GetFolderItem("ftemp");
@@ -24,10 +27,9 @@ void CleanUpScratchFolder() {
   // The program only ever makes a real folder here; a link to some other
   // folder is the user's, and its contents are not ours to delete.
   if (QFileInfo(folder->AbsolutePath()).isSymLink()) return;
-  // Take the entries as they stand now; deleting shifts the numbering.
-  std::vector<FolderItemPtr> entries;
-  for (int i = 1; i <= folder->Count(); ++i) entries.push_back(folder->Item(i));
-  for (const FolderItemPtr& entry : entries) {
+  // The entries as they stand now, read once: deleting shifts the numbering,
+  // and reading the folder again per entry made the clean-up quadratic.
+  for (const FolderItemPtr& entry : folder->Entries()) {
     if (entry && entry->Exists()) entry->Delete();  // a failure leaves it for the Trash
     YieldToFramework();
   }
@@ -53,7 +55,7 @@ void App::Quit() {
     // and discards its movie; the clean-up follows as soon as it has returned.
     if (!quitPending_) {
       quitPending_ = true;
-      QTimer::singleShot(5, qApp, [this] {
+      QTimer::singleShot(5, &timers_, [this] {
         quitPending_ = false;
         Quit();
       });
@@ -72,7 +74,7 @@ void App::Quit() {
 
 App* StartUp() {
   FileTypes::_Initialize();
-  g_app = new App();
+  g_app = std::make_unique<App>();
   MenuBar1* bar = MenuBar1::Instance();
   bar->SetQuitHandler([] { g_app->Quit(); });
   bar->SetEnableMenuItemsHandler([] { g_app->Event_EnableMenuItems(); });
@@ -80,10 +82,10 @@ App* StartUp() {
   auto asUserAction = [](bool (App::*handler)()) {
     return [handler] {
       if (Window1* w = Window1::InstanceIfOpen()) {
-        w->RunUserAction([handler] { (g_app->*handler)(); });
+        w->RunUserAction([handler] { (g_app.get()->*handler)(); });
         return false;
       }
-      return (g_app->*handler)();
+      return (g_app.get()->*handler)();
     };
   };
   bar->Bind("FileOpen", asUserAction(&App::_FileOpen_Action));
@@ -95,7 +97,7 @@ App* StartUp() {
   g_app->Event_EnableMenuItems();
   Window1* w = Window1::Instance();
   w->show();
-  return g_app;
+  return g_app.get();
 }
 
 int RunProgram(int argc, char** argv) {
@@ -114,5 +116,6 @@ int RunProgram(int argc, char** argv) {
     qCritical("Velostrip: unhandled exception");
     status = 1;
   }
+  g_app.reset();
   return status;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // The application object: start-up and quit clean-up of the scratch folder,
 // and the File commands.
+#include <QObject>
 #include <QString>
 
 class App {
@@ -23,6 +24,7 @@ class App {
   bool quitting_ = false;
   bool quitPending_ = false;
   bool closed_ = false;
+  QObject timers_;  // context of the object's timers: they end with it
 };
 
 // The registered application object (nil before start-up).

@@ -2,6 +2,7 @@
 #include "framework/system.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
 #include <QUrl>
 
@@ -91,6 +92,16 @@ void finestrainfo::_CreateControls0() {
 }
 
 void finestrainfo::ShowModal() { exec(); }
+
+void finestrainfo::keyPressEvent(QKeyEvent* e) {
+  // A dialog takes Escape as its cancel button; this one only closes with
+  // "OK" (or Return, which presses it).
+  if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+    e->accept();
+    return;
+  }
+  QDialog::keyPressEvent(e);
+}
 
 void finestrainfo::PushButton1_Action(int) { accept(); }
 

@@ -36,6 +36,9 @@ class finestrainfo : public QDialog {
   void _CreateControls0();
   void AddMenuHandlers() {}  // the window has no menu handlers
 
+  // The window has no cancel button: Escape does not close it.
+  void keyPressEvent(QKeyEvent* e) override;
+
   ControlRegistry controls_;
   static QPointer<finestrainfo> open_;
 };

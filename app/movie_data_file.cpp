@@ -15,9 +15,13 @@
 //
 // Saving writes to a temporary file beside the target and renames it into
 // place only once everything is on disk, so a failed save never destroys an
-// existing project. Loading checks the file's shape before anything changes,
-// keeps every value inside the range the window knows, and never reserves
-// more path rows than the file can hold.
+// existing project. Loading reads every number as Val does (leading blanks
+// skipped, 0 where a line holds none) and keeps every value inside the range
+// the window knows. A path table cut short keeps its point count, the missing
+// cells reading as 0. Before anything changes, loading refuses what is plainly
+// not a project: a file far too large, a file whose first line or whose
+// number lines hold text that is no number (binary data, notes), and a point
+// count too large to hold.
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QStringList>
@@ -42,6 +46,11 @@ constexpr int kFixedLines = 25;
 // A project with a path of a million points stays far below this; anything
 // larger is not one of ours and is not read into memory.
 constexpr qint64 kMaxProjectBytes = 16 * 1024 * 1024;
+// Every path row takes two lines of at least two bytes, so no file within
+// that size holds more points than this; a larger count is refused rather
+// than reserved.
+constexpr double kMaxPathPoints = double(kMaxProjectBytes / 4);
+constexpr int kPointCountLine = 25;
 constexpr int kKinds = 10;  // object and motion kinds 0..9
 constexpr int kModes = 3;   // drawing modes 0..2
 
@@ -78,6 +87,9 @@ QString OneLine(QString text) {
 
 // The text file behind a save: written to a temporary file in the same folder
 // and renamed over the target by Close, which reports whether all went well.
+// The lines are gathered and written by Close, unbuffered and until every
+// byte is out: a full disk takes what fits and refuses only the next write,
+// which a buffered file would pass over and rename a cut file into place.
 class SafeTextFile : public TextOutputStream {
  public:
   explicit SafeTextFile(const QString& path) : file_(path) {
@@ -85,28 +97,36 @@ class SafeTextFile : public TextOutputStream {
     // still saved, in place.
     file_.setDirectWriteFallback(true);
   }
-  bool Open() { return file_.open(QIODevice::WriteOnly); }
+  bool Open() { return file_.open(QIODevice::WriteOnly | QIODevice::Unbuffered); }
   QString ErrorString() const { return file_.errorString(); }
   // Without Close the temporary file is dropped and the target left as it was.
 
-  void WriteLine(const QString& line) override {
-    const QByteArray bytes = line.toUtf8() + '\n';
-    if (file_.write(bytes) != bytes.size()) failed_ = true;
-  }
+  void WriteLine(const QString& line) override { text_ += line.toUtf8() + '\n'; }
 
   bool Close() override {
     if (!file_.isOpen()) return !failed_;
+    for (qint64 done = 0; done < text_.size() && !failed_;) {
+      const qint64 n = file_.write(text_.constData() + done, text_.size() - done);
+      if (n <= 0) failed_ = true;
+      done += n;
+    }
+    text_.clear();
     if (failed_) {
+      const QString reason = file_.errorString();
       file_.cancelWriting();
       file_.commit();  // drops the temporary file
+      error_ = reason;
       return false;
     }
     if (!file_.commit()) failed_ = true;
     return !failed_;
   }
+  QString CloseError() const { return error_.isEmpty() ? file_.errorString() : error_; }
 
  private:
   QSaveFile file_;
+  QByteArray text_;
+  QString error_;
   bool failed_ = false;
 };
 
@@ -153,8 +173,11 @@ QStringList ProjectLines(Window1* w) {
   return lines;
 }
 
+// Whether Val finds a number at the start of the line: after blanks, a sign,
+// then a digit or a point and a digit.
 bool BeginsWithNumber(const QString& line) {
   int i = 0;
+  while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
   if (i < line.size() && (line[i] == '+' || line[i] == '-')) ++i;
   if (i < line.size() && line[i] == '.') ++i;
   return i < line.size() && line[i].isDigit() && line[i].unicode() < 128;
@@ -177,7 +200,7 @@ class ProjectReader {
   // with one. A file that ends early still counts.
   bool LooksLikeProject() const {
     if (!BeginsWithNumber(Line(1))) return false;
-    for (int number : {9, 10, 11, 12, 13, 14, 23, 24, 25}) {
+    for (int number : {9, 10, 11, 12, 13, 14, 23, 24, kPointCountLine}) {
       const QString line = Line(number);
       if (!line.isEmpty() && !BeginsWithNumber(line)) return false;
     }
@@ -238,8 +261,8 @@ bool App::_FileSaveas_Action() {
     return false;
   }
   for (const QString& line : lines) out.WriteLine(line);
-  if (!out.Close()) fail(out.ErrorString().isEmpty() ? QStringLiteral("The file could not be written.")
-                                                     : out.ErrorString());
+  if (!out.Close()) fail(out.CloseError().isEmpty() ? QStringLiteral("The file could not be written.")
+                                                    : out.CloseError());
   return false;
 }
 
@@ -275,6 +298,12 @@ bool App::_FileOpen_Action() {
   Window1* w = Window1::Instance();
   if (!reader.LooksLikeProject()) {
     w->Log(QStringLiteral("\"%1\" is not a Velostrip project; nothing was loaded.").arg(name));
+    return false;
+  }
+  if (const double count = Val(reader.Line(kPointCountLine)); count > kMaxPathPoints) {
+    w->Log(QStringLiteral("\"%1\" is not a Velostrip project (a path of %2 points is far too large); "
+                          "nothing was loaded.")
+               .arg(name, Str(count)));
     return false;
   }
 
@@ -318,16 +347,14 @@ bool App::_FileOpen_Action() {
   w->movimento = motion;
   w->RadioBu[mode]->SetValue(true);
 
-  // The point count: a whole number, no more points than the lines that
-  // follow can hold (the extent and length rows come after the points).
+  // The point count: a whole number, at most kMaxPathPoints (checked above).
+  // Rows that the file does not hold read as 0, the count stays.
   double n = reader.NextNumber();
   if (!std::isfinite(n) || n < 0 || n != std::trunc(n)) {
     repaired = true;
     n = std::isfinite(n) && n > 0 ? std::trunc(n) : 0;
   }
-  const int rowsInFile = std::max(0, (reader.Count() - kFixedLines) / 2);
   const bool endsEarly = reader.Count() < kFixedLines + 2 * (n + 2);
-  if (n > rowsInFile - 2) n = std::max(0, rowsInFile - 2);
   w->percorso.Set(0, 0, n);
   const int lastRow = static_cast<int>(n) + 2;
   w->percorso.Redim(lastRow, 1);

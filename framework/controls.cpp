@@ -1,9 +1,15 @@
 #include "framework/controls.h"
 
+#include <QCoreApplication>
 #include <QEnterEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPointer>
+#include <QProxyStyle>
+#include <QStyleOptionFrame>
+
+#include "framework/text.h"
 
 QColor ToQColor(Color c) { return QColor((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
 
@@ -151,6 +157,46 @@ void EditField::SetText(const QString& t) {
 void EditField::FireTextChange() {
   if (TextChange) TextChange(info.index);
 }
+
+namespace {
+
+// Draws a line edit's panel and frame as if the field had no focus, so the
+// style's focus frame does not show; everything else is the style's own.
+class NoFocusRingStyle : public QProxyStyle {
+ public:
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+    if (element == PE_FrameFocusRect) return;
+    if ((element == PE_PanelLineEdit || element == PE_FrameLineEdit) && (option->state & State_HasFocus)) {
+      if (const auto* frame = qstyleoption_cast<const QStyleOptionFrame*>(option)) {
+        QStyleOptionFrame plain = *frame;
+        plain.state &= ~State_HasFocus;
+        QProxyStyle::drawPrimitive(element, &plain, painter, widget);
+        return;
+      }
+    }
+    QProxyStyle::drawPrimitive(element, option, painter, widget);
+  }
+};
+
+// One for all fields, living as long as the application; a widget holds its
+// style through a guarded pointer and falls back to the application's.
+QStyle* SharedNoFocusRingStyle() {
+  static QPointer<QStyle> style;
+  if (!style) {
+    style = new NoFocusRingStyle();
+    style->setParent(QCoreApplication::instance());
+  }
+  return style;
+}
+
+}  // namespace
+
+void EditField::SetUseFocusRing(bool on) { setStyle(on ? nullptr : SharedNoFocusRingStyle()); }
+
+int EditField::SelStart() const { return Len(text().left(cursorPosition())); }
+
+void EditField::SetSelStart(int pos) { setCursorPosition(int(Left(text(), pos).size())); }
 
 void EditField::SetTextColor(Color c) {
   color_ = c;

@@ -111,8 +111,13 @@ class EditField : public QLineEdit {
   QString Text() const { return text(); }
   // Sets the text and runs TextChange, also when the text is the same.
   void SetText(const QString& t);
-  int SelStart() const { return cursorPosition(); }
-  void SetSelStart(int pos) { setCursorPosition(pos); }
+  // The insertion point in characters, as Len and Mid count them.
+  int SelStart() const;
+  void SetSelStart(int pos);
+  // Whether the style marks the focused field with its focus frame (the
+  // default). Off, the field looks the same with and without the focus, and
+  // the window marks the focus in its own way.
+  void SetUseFocusRing(bool on);
   void SetTextColor(Color c);
   Color TextColor() const { return color_; }
   void SetBold(bool on);

@@ -8,6 +8,7 @@
 #include <QImageReader>
 #include <QSaveFile>
 #include <QUrl>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -69,25 +70,47 @@ bool RemoveRecursively(const QString& path) {
   return QFile::remove(path);
 }
 
+// After a copy whose original could not be removed in full: takes back from
+// the copy `to` everything whose original is still at `from`, keeping only
+// what was removed there, so that nothing is lost and nothing is doubled.
+// True when the copy is gone entirely.
+bool TakeBackCopy(const QString& from, const QString& to) {
+  const QFileInfo original(from);
+  if (!original.exists() && !original.isSymLink()) return false;  // moved: keep it
+  const QFileInfo copy(to);
+  if (!copy.isDir() || copy.isSymLink() || original.isSymLink() || !original.isDir())
+    return QFile::remove(to);
+  const QStringList entries =
+      QDir(to).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System);
+  for (const QString& name : entries)
+    TakeBackCopy(from + QLatin1Char('/') + name, to + QLatin1Char('/') + name);
+  return QDir().rmdir(to);
+}
+
+enum class MoveResult { Moved, Failed, MovedInPart };
+
 // Renames, or copies and deletes when the destination is on another device.
-bool MovePath(const QString& from, const QString& to, QString& error) {
+MoveResult MovePath(const QString& from, const QString& to, QString& error) {
   const QByteArray src = QFile::encodeName(from), dst = QFile::encodeName(to);
-  if (std::rename(src.constData(), dst.constData()) == 0) return true;
+  if (std::rename(src.constData(), dst.constData()) == 0) return MoveResult::Moved;
   const int err = errno;
   if (err != EXDEV) {
     error = QString::fromLocal8Bit(std::strerror(err));
-    return false;
+    return MoveResult::Failed;
   }
   if (!CopyRecursively(from, to)) {
     RemoveRecursively(to);
     error = QStringLiteral("could not copy to %1").arg(to);
-    return false;
+    return MoveResult::Failed;
   }
   if (!RemoveRecursively(from)) {
-    error = QStringLiteral("copied, but could not remove %1").arg(from);
-    return false;
+    // A folder may have lost some of its files before the removal stopped;
+    // those stay in the copy, the rest of the copy goes.
+    const bool copyGone = TakeBackCopy(from, to);
+    error = QStringLiteral("could not remove %1").arg(from);
+    return copyGone ? MoveResult::Failed : MoveResult::MovedInPart;
   }
-  return true;
+  return MoveResult::Moved;
 }
 
 // Puts `path` into the Trash following the freedesktop.org layout: the item
@@ -122,11 +145,13 @@ bool MoveToTrash(const QString& path, QString& error) {
       info.remove();
       return false;
     }
-    if (!MovePath(path, target, error)) {
-      info.remove();
-      return false;
+    switch (MovePath(path, target, error)) {
+      case MoveResult::Moved: return true;
+      case MoveResult::Failed: info.remove(); return false;
+      // What did reach the Trash keeps its info file, so it can be put back.
+      case MoveResult::MovedInPart: return false;
     }
-    return true;
+    return false;
   }
   error = QStringLiteral("no free name in the Trash for %1").arg(baseName);
   return false;
@@ -239,8 +264,15 @@ bool FolderItem::Exists() const {
 
 bool FolderItem::Directory() const { return QFileInfo(path_).isDir(); }
 
+namespace {
+std::atomic<int> g_listings{0};
+}  // namespace
+
+int FolderListingCount() { return g_listings.load(); }
+
 static QStringList SortedEntries(const QString& path) {
   if (!QFileInfo(path).isDir()) return {};
+  ++g_listings;
   return QDir(path).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
                               QDir::Name);
 }
@@ -251,6 +283,14 @@ FolderItemPtr FolderItem::Item(int index) const {
   const QStringList entries = SortedEntries(path_);
   if (index < 1 || index > entries.size()) return nullptr;
   return std::make_shared<FolderItem>(JoinPath(path_, entries[index - 1]));
+}
+
+std::vector<FolderItemPtr> FolderItem::Entries() const {
+  const QStringList names = SortedEntries(path_);
+  std::vector<FolderItemPtr> entries;
+  entries.reserve(size_t(names.size()));
+  for (const QString& name : names) entries.push_back(std::make_shared<FolderItem>(JoinPath(path_, name)));
+  return entries;
 }
 
 FolderItemPtr FolderItem::Child(const QString& name) const {
@@ -324,7 +364,7 @@ bool FolderItem::MoveFileTo(const FolderItemPtr& folder) {
     lastError_ = QStringLiteral("%1 already exists").arg(target);
     return false;
   }
-  return MovePath(path_, target, lastError_);
+  return MovePath(path_, target, lastError_) == MoveResult::Moved;
 }
 
 PicturePtr FolderItem::OpenAsPicture() const {
@@ -394,15 +434,22 @@ bool FolderItem::SaveAsPicture(const Picture& picture, int format) {
   }
   // Written beside the target and renamed over it, so a failure never leaves
   // half a picture behind.
+  // Unbuffered, and written until every byte is out or the system refuses:
+  // a full disk first takes what fits and only the next write says why, and
+  // through a buffer that reason would be lost ("Unknown error").
   QSaveFile file(path_);
-  if (!file.open(QIODevice::WriteOnly)) {
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
     lastError_ = file.errorString();
     return false;
   }
-  if (file.write(bytes) != bytes.size()) {
-    lastError_ = file.errorString();
-    file.cancelWriting();
-    return false;
+  for (qint64 done = 0; done < bytes.size();) {
+    const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+    if (n <= 0) {
+      lastError_ = file.errorString();
+      file.cancelWriting();
+      return false;
+    }
+    done += n;
   }
   if (!file.commit()) {
     lastError_ = file.errorString();

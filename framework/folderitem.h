@@ -3,6 +3,7 @@
 // application's folder (the folder of the executable, or the one a test sets).
 #include <QString>
 #include <memory>
+#include <vector>
 
 #include "framework/picture.h"
 
@@ -19,8 +20,11 @@ class FolderItem {
 
   bool Exists() const;
   bool Directory() const;
+  // Count and Item each read the folder afresh (in name order); a loop over
+  // a folder takes Entries, which reads it once.
   int Count() const;                  // entries of a folder, 0 otherwise
   FolderItemPtr Item(int index) const;  // 1-based; nil when out of range
+  std::vector<FolderItemPtr> Entries() const;  // in name order; none for a file
   FolderItemPtr Child(const QString& name) const;
   FolderItemPtr Parent() const;
   QString Name() const;
@@ -54,6 +58,10 @@ class FolderItem {
 FolderItemPtr GetFolderItem(const QString& nameOrPath);
 // The user's Trash (freedesktop.org: $XDG_DATA_HOME/Trash, else ~/.local/share/Trash).
 FolderItemPtr TrashFolder();
+
+// How many times a folder's entries have been read so far, for tests that
+// check a loop over a folder reads it once.
+int FolderListingCount();
 
 QString ApplicationFolder();
 void SetApplicationFolder(const QString& folder);  // for tests

@@ -33,7 +33,7 @@ bool AsyncCommandKey() {
   const int forced = commandKeyOverride.load();
   if (forced >= 0) return forced == 1;
   if (GuiApp() == nullptr) return false;
-  // The Command key of the original is Control here.
+  // The command key of the program is Control on this desktop.
   return (QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier) != 0;
 }
 

@@ -121,29 +121,54 @@ double Val(const QString& text) {
 // ---------------------------------------------------------------------------
 // Strings
 
-int Len(const QString& s) { return static_cast<int>(std::min<qsizetype>(s.size(), INT32_MAX)); }
+// The string functions count characters (code points): a character outside
+// the Basic Multilingual Plane, two UTF-16 units in a QString, counts as one.
+// A lone surrogate counts as one character too.
+
+namespace {
+
+bool PairAt(const QString& s, qsizetype i) {
+  return s[i].isHighSurrogate() && i + 1 < s.size() && s[i + 1].isLowSurrogate();
+}
+
+// The UTF-16 index where the text, counted in characters from the unit
+// `from`, has passed `chars` characters; s.size() when it ends before that.
+qsizetype UnitIndex(const QString& s, qsizetype chars, qsizetype from = 0) {
+  qsizetype i = from;
+  for (; i < s.size() && chars > 0; --chars) i += PairAt(s, i) ? 2 : 1;
+  return std::min(i, s.size());
+}
+
+}  // namespace
+
+int Len(const QString& s) {
+  qsizetype count = 0;
+  for (qsizetype i = 0; i < s.size(); ++count) i += PairAt(s, i) ? 2 : 1;
+  return static_cast<int>(std::min<qsizetype>(count, INT32_MAX));
+}
 
 QString Mid(const QString& s, int start, int length) {
   if (length <= 0) return QString();
-  const qsizetype from = std::max(start, 1) - qsizetype{1};
+  const qsizetype from = UnitIndex(s, std::max(start, 1) - qsizetype{1});
   if (from >= s.size()) return QString();
-  return s.mid(from, std::min<qsizetype>(length, s.size() - from));
+  return s.mid(from, UnitIndex(s, length, from) - from);
 }
 
 QString Mid(const QString& s, int start) {
-  const qsizetype from = std::max(start, 1) - qsizetype{1};
+  const qsizetype from = UnitIndex(s, std::max(start, 1) - qsizetype{1});
   if (from >= s.size()) return QString();
   return s.mid(from);
 }
 
 QString Left(const QString& s, int count) {
   if (count <= 0) return QString();
-  return s.left(std::min<qsizetype>(count, s.size()));
+  return s.left(UnitIndex(s, count));
 }
 
 QString Right(const QString& s, int count) {
   if (count <= 0) return QString();
-  return s.right(std::min<qsizetype>(count, s.size()));
+  const int length = Len(s);
+  return count >= length ? s : Mid(s, length - count + 1);
 }
 
 int Asc(const QString& s) {

@@ -18,6 +18,8 @@ QString Str(long long value);
 // 0 when the text does not begin with one.
 double Val(const QString& text);
 
+// These count characters (code points), not UTF-16 units: "é𝐀Z" has length 3
+// and Mid of it from 2 for 1 is "𝐀".
 int Len(const QString& s);
 // 1-based, as the callers count: Mid("abc", 2, 1) is "b"; past the end "".
 QString Mid(const QString& s, int start, int length);

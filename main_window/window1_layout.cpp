@@ -90,7 +90,7 @@ void Window1::_CreateControls0() {
     e->SetTextColor(0x000000);
     SetBackgroundColor(e, 0xFFFFFF);
     e->setFrame(true);
-    e->setAttribute(Qt::WA_MacShowFocusRect, false);
+    e->SetUseFocusRing(false);  // the label's and field's colours mark the focus
     {
       const QSignalBlocker block(e);
       e->setText(defaults[k]);
@@ -122,7 +122,7 @@ void Window1::_CreateControls0() {
   tStatic1 = label("tStatic1", -1, 68, 105, 55, 12, "fore color", Qt::AlignRight, Arial(9), 0x000000);
   tStatic2 = label("tStatic2", -1, 10, 130, 113, 12, "background or image", Qt::AlignRight, Arial(9), 0x000080);
   // The help tag's two lines: a line feed is what breaks a line here.
-  tStatic2->setToolTip("click here to choose a background image;\n(command+click to remove loaded image).");
+  tStatic2->setToolTip("click here to choose a background image;\n(ctrl+click to remove loaded image).");
   tStatic2->MouseDown = [this](int i, int x, int y) {
     RunUserAction([this, i, x, y] { tStatic2_MouseDown(i, x, y); });
     return false;

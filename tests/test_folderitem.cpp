@@ -1,6 +1,9 @@
 // Files and folders: names against the application folder, listing, deleting,
 // moving (the Trash included), pictures in and out, text files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <QBuffer>
@@ -11,7 +14,11 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
+#include <sys/resource.h>
 #include <sys/stat.h>
+
+#include <csignal>
+#include <cstring>
 
 #include "framework/folderitem.h"
 #include "framework/pict.h"
@@ -66,6 +73,36 @@ QByteArray HugePngHeader() {
          PngChunk("IDAT", QByteArray::fromHex("789c030000000001")) + PngChunk("IEND", {});
 }
 
+// Marks a folder immutable for its lifetime, so that nothing in it can be
+// removed, not even by root. `ok` is false where the file system or the
+// process's rights do not allow it.
+struct ImmutableFolder {
+  explicit ImmutableFolder(const QString& path) : fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY)) {
+    ok = fd >= 0 && Set(true);
+  }
+  ~ImmutableFolder() {
+    if (ok) Set(false);
+    if (fd >= 0) ::close(fd);
+  }
+  ImmutableFolder(const ImmutableFolder&) = delete;
+  ImmutableFolder& operator=(const ImmutableFolder&) = delete;
+  bool Set(bool on) {
+    int flags = 0;
+    if (::ioctl(fd, FS_IOC_GETFLAGS, &flags) != 0) return false;
+    flags = on ? (flags | FS_IMMUTABLE_FL) : (flags & ~FS_IMMUTABLE_FL);
+    return ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+  }
+  int fd;
+  bool ok = false;
+};
+
+// A folder on another file system than the test's Trash, or an invalid one.
+bool OnAnotherDevice(const QTemporaryDir& other, const QString& root) {
+  struct stat a {}, b {};
+  return other.isValid() && ::stat(QFile::encodeName(other.path()).constData(), &a) == 0 &&
+         ::stat(QFile::encodeName(root).constData(), &b) == 0 && a.st_dev != b.st_dev;
+}
+
 class FolderItemTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -108,6 +145,11 @@ TEST_F(FolderItemTest, ListsEntriesInNameOrder) {
   EXPECT_FALSE(app->Child("nope")->Exists());
   EXPECT_EQ(app->Child("a.txt")->Count(), 0);  // a file has no entries
   EXPECT_FALSE(app->Child("a.txt")->Directory());
+  // Entries gives the same items in the same order.
+  QStringList names;
+  for (const FolderItemPtr& entry : app->Entries()) names << entry->AbsolutePath();
+  EXPECT_EQ(names, QStringList({App(".hidden"), App("a.txt"), App("b.txt"), App("c")}));
+  EXPECT_TRUE(app->Child("a.txt")->Entries().empty());
 }
 
 TEST_F(FolderItemTest, DeleteRemovesFilesAndEmptyFoldersOnly) {
@@ -190,10 +232,7 @@ TEST_F(FolderItemTest, TrashInfoPathIsUrlEncoded) {
 
 TEST_F(FolderItemTest, MoveToTrashAcrossDevicesCopiesAndDeletes) {
   QTemporaryDir other("/dev/shm/velostrip-test-XXXXXX");
-  struct stat a {}, b {};
-  if (!other.isValid() || ::stat(QFile::encodeName(other.path()).constData(), &a) != 0 ||
-      ::stat(QFile::encodeName(env.root()).constData(), &b) != 0 || a.st_dev == b.st_dev)
-    GTEST_SKIP() << "no second file system to move across";
+  if (!OnAnotherDevice(other, env.root())) GTEST_SKIP() << "no second file system to move across";
   ASSERT_TRUE(QDir(other.path()).mkpath("ftemp/deeper"));
   ASSERT_TRUE(WriteFile(other.path() + "/ftemp/deeper/f", "data"));
   FolderItemPtr item = GetFolderItem(other.path() + "/ftemp");
@@ -201,6 +240,39 @@ TEST_F(FolderItemTest, MoveToTrashAcrossDevicesCopiesAndDeletes) {
   EXPECT_FALSE(item->Exists());
   EXPECT_EQ(ReadFile(env.trashFiles() + "/ftemp/deeper/f"), "data");
   EXPECT_TRUE(QFileInfo::exists(env.trashInfo() + "/ftemp.trashinfo"));
+}
+
+// A move across devices whose original cannot be removed takes its copy out
+// of the Trash again, so retrying does not pile up copies; of a folder that
+// lost some files before the removal stopped, the Trash keeps just those.
+TEST_F(FolderItemTest, MoveToTrashThatCannotRemoveTheOriginalTakesItsCopyBack) {
+  QTemporaryDir other("/dev/shm/velostrip-test-XXXXXX");
+  if (!OnAnotherDevice(other, env.root())) GTEST_SKIP() << "no second file system to move across";
+  ASSERT_TRUE(QDir(other.path()).mkpath("locked"));
+  ASSERT_TRUE(WriteFile(other.path() + "/locked/movie.mov", QByteArray(100000, 'm')));
+  ASSERT_TRUE(QDir(other.path()).mkpath("ftemp/kept"));
+  ASSERT_TRUE(WriteFile(other.path() + "/ftemp/gone.mov", "gone"));
+  ASSERT_TRUE(WriteFile(other.path() + "/ftemp/kept/stays.mov", "stays"));
+  {
+    ImmutableFolder locked(other.path() + "/locked"), kept(other.path() + "/ftemp/kept");
+    if (!locked.ok || !kept.ok) GTEST_SKIP() << "cannot make a folder immutable here";
+    FolderItemPtr movie = GetFolderItem(other.path() + "/locked/movie.mov");
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      EXPECT_FALSE(movie->MoveFileTo(TrashFolder()));
+      EXPECT_FALSE(movie->LastError().isEmpty());
+      EXPECT_TRUE(QDir(env.trashFiles()).isEmpty());
+      EXPECT_TRUE(QDir(env.trashInfo()).isEmpty());
+    }
+    EXPECT_EQ(ReadFile(other.path() + "/locked/movie.mov").size(), 100000);
+
+    FolderItemPtr ftemp = GetFolderItem(other.path() + "/ftemp");
+    EXPECT_FALSE(ftemp->MoveFileTo(TrashFolder()));
+    EXPECT_EQ(ReadFile(env.trashFiles() + "/ftemp/gone.mov"), "gone");
+    EXPECT_FALSE(QFileInfo::exists(env.trashFiles() + "/ftemp/kept"));
+    EXPECT_TRUE(QFileInfo::exists(env.trashInfo() + "/ftemp.trashinfo"));
+    EXPECT_EQ(ReadFile(other.path() + "/ftemp/kept/stays.mov"), "stays");
+    EXPECT_FALSE(QFileInfo::exists(other.path() + "/ftemp/gone.mov"));
+  }
 }
 
 TEST_F(FolderItemTest, OpenAsPictureReadsWhatQtWrites) {
@@ -287,6 +359,26 @@ TEST_F(FolderItemTest, SaveAsPictureFailsCleanly) {
     EXPECT_TRUE(QDir(App("locked")).isEmpty());
   }
   EXPECT_EQ(QDir(env.appFolder()).entryList(QDir::Files), QStringList{"regular"});
+}
+
+// A file that cannot be written in full (a full disk, or here the process's
+// file size limit) is reported with the system's reason and leaves nothing.
+TEST_F(FolderItemTest, SaveAsPictureGivesTheSystemsReason) {
+  const Picture pic(TestImage(200, 100));
+  ASSERT_GT(EncodePict(pic.image()).size(), 4096);
+  rlimit old {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit small = old;
+  small.rlim_cur = 4096;
+  auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  FolderItemPtr f = GetFolderItem("big.pict");
+  const bool saved = f->SaveAsPicture(pic, 0);
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  EXPECT_FALSE(saved);
+  EXPECT_EQ(f->LastError(), QString::fromLocal8Bit(std::strerror(EFBIG)));
+  EXPECT_TRUE(QDir(env.appFolder()).isEmpty());
 }
 
 TEST_F(FolderItemTest, OpenAsPictureRefusesWhatIsNotAPicture) {

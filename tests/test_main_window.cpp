@@ -131,7 +131,7 @@ TEST_F(MainWindowTest, ControlsOpenWithTheirStatesAndLooks) {
   EXPECT_EQ(w_->Rectcolore[0]->FillColor(), 0x000080u);
   EXPECT_EQ(w_->Rectcolore[1]->FillColor(), 0x66CCFFu);
   EXPECT_EQ(w_->Rectcolore[0]->toolTip(), "click to select object fore color (not for custom images)");
-  EXPECT_EQ(w_->tStatic2->toolTip(), "click here to choose a background image;\n(command+click to remove loaded image).");
+  EXPECT_EQ(w_->tStatic2->toolTip(), "click here to choose a background image;\n(ctrl+click to remove loaded image).");
   EXPECT_TRUE(w_->LogEditField->isReadOnly());
   EXPECT_TRUE(w_->LogEditField->Text().isEmpty());
   for (int k = 0; k < 10; ++k) {
@@ -257,4 +257,20 @@ TEST_F(MainWindowTest, CleanUpLeavesAPlainFileAndAMissingFolderAlone) {
   ASSERT_TRUE(QFile::link(Root() + "/elsewhere", ScratchDir()));
   CleanUpScratchFolder();
   EXPECT_TRUE(QFileInfo::exists(Root() + "/elsewhere/keep.txt"));
+}
+
+// A scratch folder full of old files is read once, not once per entry: the
+// clean-up's cost grows with the number of entries, not with its square.
+TEST_F(MainWindowTest, CleanUpReadsAFullScratchFolderOnce) {
+  ASSERT_TRUE(QDir(AppDir()).mkpath("ftemp"));
+  constexpr int kFiles = 3000;
+  for (int i = 0; i < kFiles; ++i) {
+    QFile f(ScratchDir() + "/temp" + QString::number(i) + ".mov");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  const int listingsBefore = FolderListingCount();
+  CleanUpScratchFolder();
+  EXPECT_EQ(FolderListingCount() - listingsBefore, 1);
+  EXPECT_FALSE(QFileInfo::exists(ScratchDir()));
+  EXPECT_TRUE(QDir(TrashFiles() + "/ftemp").isEmpty());
 }

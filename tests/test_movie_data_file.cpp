@@ -4,7 +4,12 @@
 #include <QDir>
 #include <QFile>
 #include <QTimer>
+#include <sys/resource.h>
+
+#include <cerrno>
 #include <cmath>
+#include <csignal>
+#include <cstring>
 
 #include "app/application.h"
 #include "app/menubar.h"
@@ -34,7 +39,7 @@ class MovieDataFileTest : public WindowTest {
   }
   // Fails the test (rather than hanging) if a modal window opens meanwhile.
   void FailOnModal() {
-    QTimer::singleShot(0, [] {
+    QTimer::singleShot(0, &timers_, [] {
       if (QWidget* modal = QApplication::activeModalWidget()) {
         ADD_FAILURE() << "a modal window opened during the load";
         modal->close();
@@ -66,6 +71,7 @@ class MovieDataFileTest : public WindowTest {
     return path;
   }
   QString LogText() const { return w_->LogEditField->Text(); }
+  QObject timers_;  // the test's timers end with it
 };
 
 const QString kLabel = "colori componenti rgb di oggetto e sfondo ";
@@ -190,6 +196,30 @@ TEST_F(MovieDataFileTest, AFileCutShortLoadsWithEmptyValues) {
 
 // A project that went through an editor with classic Mac line ends, or one
 // that put a byte-order mark in front, loads as the original.
+// Numbers are read as Val reads them, blanks in front included; a path table
+// cut short keeps its point count, the rows it lacks reading as 0.
+TEST_F(MovieDataFileTest, BlanksBeforeNumbersAndAShortPathTableAreRead) {
+  QStringList lines = {" 1", "", "", "", "", "", "", "",
+                       "\t10" + kLabel + "RED", " 20" + kLabel + "GREEN", "30" + kLabel + "BLUE",
+                       "40" + kLabel + "RED", "50" + kLabel + "GREEN", "60" + kLabel + "BLUE",
+                       "18", "18", "18", "400", "200", "3", "0", "360",
+                       " 8", " 2", " 5", "10", "20", "30", "40"};
+  Load(WriteFile("blanks.txt", (lines.join('\n') + '\n').toUtf8()));
+  EXPECT_FALSE(LogText().contains("not a Velostrip project")) << LogText().toStdString();
+  EXPECT_EQ(w_->oggetto, 1);
+  EXPECT_EQ(w_->Rectcolore[0]->FillColor(), RGB(10, 20, 30));
+  EXPECT_TRUE(w_->RadioBu[2]->Value());
+  EXPECT_EQ(w_->movimento, 8);
+  ASSERT_EQ(w_->percorso.RowUpper(), 7);
+  EXPECT_EQ(w_->percorso.Get(0, 0), 5);
+  EXPECT_EQ(w_->percorso.Get(1, 0), 10);
+  EXPECT_EQ(w_->percorso.Get(2, 1), 40);
+  for (int row = 3; row <= 7; ++row) EXPECT_EQ(w_->percorso.Get(row, 0) + w_->percorso.Get(row, 1), 0) << row;
+  EXPECT_TRUE(LogText().contains("ends early")) << LogText().toStdString();
+  // Saved again, the file has all its rows.
+  EXPECT_EQ(Lines(Save("full.txt")).size(), 29 + 2 * 5);
+}
+
 TEST_F(MovieDataFileTest, CarriageReturnLineEndsAndAByteOrderMarkAreRead) {
   SetField(2, "25");
   w_->Rectcolore[0]->SetFillColor(RGB(1, 2, 3));
@@ -232,26 +262,32 @@ TEST_F(MovieDataFileTest, AbsurdValuesAreBroughtIntoRange) {
                        "300" + kLabel + "RED", "-5", "128", "1e40", "12", "255",
                        "18", "18", "18", "400", "200", "3", "0", "360",
                        "8", "7", "1e12", "10", "20", "1e999", "40"};
+  // A point count too large to hold: the file is refused as it stands.
+  const QString before = Save("before.txt");
+  Load(WriteFile("absurd.txt", (lines.join('\n') + '\n').toUtf8()));
+  EXPECT_TRUE(LogText().contains("far too large")) << LogText().toStdString();
+  EXPECT_FALSE(w_->auto_);
+  EXPECT_EQ(Read(Save("after.txt")), Read(before));
+
+  lines[24] = "2";
   Load(WriteFile("absurd.txt", (lines.join('\n') + '\n').toUtf8()));
   EXPECT_FALSE(w_->auto_);
   EXPECT_EQ(w_->oggetto, 0);
   EXPECT_EQ(w_->Rectcolore[0]->FillColor(), RGB(255, 0, 128));
   EXPECT_EQ(w_->Rectcolore[1]->FillColor(), RGB(255, 12, 255));
   EXPECT_TRUE(w_->RadioBu[0]->Value());
-  // The point count is cut to what the file can hold, and a drawn path of
-  // fewer than three points falls back to the first motion.
-  EXPECT_LE(w_->percorso.RowUpper(), 2);
-  EXPECT_EQ(w_->percorso.Get(0, 0), 0);
+  // A drawn path of fewer than three points falls back to the first motion.
+  EXPECT_EQ(w_->percorso.Get(0, 0), 2);
   EXPECT_EQ(w_->movimento, 0);
   EXPECT_TRUE(w_->EditXY[3]->isEnabled());
   EXPECT_FALSE(LogText().isEmpty());
 
   // Negative and fractional counts, an infinite coordinate.
-  for (const char* count : {"-3", "-1e999", "2.5"}) {
+  for (const auto& [count, kept] : {std::pair{"-3", 0}, {"-1e999", 0}, {"2.5", 2}}) {
     lines[22] = "1";
     lines[24] = count;
     Load(WriteFile("count.txt", (lines.join('\n') + '\n').toUtf8()));
-    EXPECT_EQ(w_->percorso.Get(0, 0), 0) << count;
+    EXPECT_EQ(w_->percorso.Get(0, 0), kept) << count;
     EXPECT_TRUE(std::isfinite(w_->percorso.Get(2, 0))) << count;
     EXPECT_EQ(w_->movimento, 1);
   }
@@ -286,4 +322,20 @@ TEST_F(MovieDataFileTest, AFailedSaveSaysSoAndKeepsWhatWasThere) {
   Save("old.txt");
   EXPECT_EQ(Lines(Root() + "/old.txt").size(), 29);
   EXPECT_EQ(QDir(Root()).entryList(QDir::Files), (QStringList{"old.txt", "plain"}));
+
+  // A disk that takes only part of the file (here the process's file size
+  // limit): the system's reason, and the project that was there stays.
+  rlimit old {};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
+  rlimit small = old;
+  small.rlim_cur = 100;
+  auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+  Save("plain");
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
+  ASSERT_EQ(dialogs_->messages.size(), 3);
+  EXPECT_TRUE(dialogs_->messages[2].contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
+      << dialogs_->messages[2].toStdString();
+  EXPECT_EQ(Read(plain), "keep me");
 }

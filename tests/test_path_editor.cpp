@@ -22,7 +22,8 @@ class PathEditorTest : public WindowTest {
   // by leaving the editor.
   void RunEditor(const std::function<void(fin_path*)>& script) {
     bool ran = false;
-    QTimer::singleShot(0, [&] {
+    QObject scope;  // the timer ends with this function, fired or not
+    QTimer::singleShot(0, &scope, [&] {
       auto* editor = qobject_cast<fin_path*>(QApplication::activeModalWidget());
       ASSERT_NE(editor, nullptr);
       ran = true;

@@ -257,6 +257,20 @@ TEST(Strings, LenMidLeftRight) {
   EXPECT_EQ(Right("abc", 2), "bc");
   EXPECT_EQ(Right("abc", 10), "abc");
   EXPECT_EQ(Right("abc", -1), "");
+  // Characters, not UTF-16 units: U+1D400 is one character of two units; a
+  // lone surrogate counts as one.
+  const QString bold = QString::fromUtf8("\xf0\x9d\x90\x80");
+  const QString text = "a" + bold + "b" + bold;
+  EXPECT_EQ(Len(text), 4);
+  EXPECT_EQ(Mid(text, 2, 1), bold);
+  EXPECT_EQ(Mid(text, 3, 2), "b" + bold);
+  EXPECT_EQ(Mid(text, 4), bold);
+  EXPECT_EQ(Mid(text, 5), "");
+  EXPECT_EQ(Left(text, 2), "a" + bold);
+  EXPECT_EQ(Right(text, 3), bold + "b" + bold);
+  const QString lone = QString(QChar(0xD835)) + "x";
+  EXPECT_EQ(Len(lone), 2);
+  EXPECT_EQ(Mid(lone, 2, 1), "x");
 }
 
 TEST(Strings, AscAndChr) {

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QKeyEvent>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
@@ -134,6 +135,42 @@ TEST_F(TextComposerTest, ButtonsAppendAtTheEndTypingInsertsAndTheCounterFollows)
   EXPECT_EQ(w_->EditXY[2]->Text(), "1");
 }
 
+// A character outside the Basic Multilingual Plane (two UTF-16 units) is one
+// character: counted once, one frame, drawn whole.
+TEST_F(TextComposerTest, ACharacterOutsideTheBasicPlaneIsOneCharacterAndOneFrame) {
+  OpenWindow();
+  const QString text = QString::fromUtf8("\xc3\xa9\xf0\x9d\x90\x80Z");  // é, U+1D400 bold A, Z
+  Compose(
+      [&](Window2* d) {
+        d->EditField1->setFocus();
+        d->EditField1->selectAll();
+        QTest::keyClick(d->EditField1, Qt::Key_Backspace);
+        // Typed as a keyboard delivers them: one key event per character.
+        for (const char32_t c : text.toUcs4()) {
+          QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString::fromUcs4(&c, 1));
+          QApplication::sendEvent(d->EditField1, &press);
+        }
+        EXPECT_EQ(d->EditField1->Text(), text);
+        EXPECT_EQ(d->StaticText1->Text(), "chr : 3");
+      },
+      [&] { w_->scelta_oggetto(4); });
+  EXPECT_EQ(w_->asciino[0], text);
+  ASSERT_EQ(w_->EditXY[2]->Text(), "3");
+  const std::vector<QImage> frames = DecodeAllFrames(w_->f->AbsolutePath());
+  ASSERT_EQ(frames.size(), 3u);
+
+  // Frame 2 is the same as for any text with that character second, and not
+  // the same as for U+1D401, whose first UTF-16 unit is the same.
+  auto secondFrame = [&](const char* utf8) {
+    w_->asciino[0] = QString::fromUtf8(utf8);
+    w_->crea_preview(0);
+    const std::vector<QImage> again = DecodeAllFrames(w_->f->AbsolutePath());
+    return again.size() == 3u ? again[1] : QImage();
+  };
+  EXPECT_EQ(secondFrame("Q\xf0\x9d\x90\x80q"), frames[1]);
+  EXPECT_NE(secondFrame("\xc3\xa9\xf0\x9d\x90\x81Z"), frames[1]);
+}
+
 TEST_F(TextComposerTest, FontAndStylesShowOnGridAndFieldAndAreStoredButNotCarriedOver) {
   OpenWindow();
   QString chosen;
@@ -189,7 +226,8 @@ TEST_F(TextComposerTest, ChoosingTheTextObjectOpensItUnlessLoadingAndClosingAlwa
 
   // Loading a project: the stored slots are used as they stand, no window opens.
   bool opened = false;
-  QTimer::singleShot(0, [&] {
+  QObject scope;  // the timer ends with the test, fired or not
+  QTimer::singleShot(0, &scope, [&] {
     if (QWidget* m = QApplication::activeModalWidget()) {
       opened = true;
       m->close();

@@ -3,6 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELOSTRIP_BENCH=OFF >/dev/null
-cmake --build build --target velostrip
-exec ./build/velostrip
+# A folder of its own: the tests' build (tools/test.sh) keeps its settings.
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELOSTRIP_BENCH=OFF >/dev/null
+cmake --build build-release --target velostrip
+exec ./build-release/velostrip
