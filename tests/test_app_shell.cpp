@@ -11,13 +11,9 @@ class AppShellTest : public WindowTest {
  protected:
   void SetUp() override {
     WindowTest::SetUp();
-    app_ = StartUp();
-    w_ = Window1::InstanceIfOpen();
-    ASSERT_TRUE(w_);
+    StartProgram();
     SetField(3, "160");
   }
-
-  App* app_ = nullptr;
 };
 
 }  // namespace

@@ -14,10 +14,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QUrl>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
-#include <csignal>
 #include <cstring>
 
 #include "framework/folderitem.h"
@@ -366,16 +364,9 @@ TEST_F(FolderItemTest, SaveAsPictureFailsCleanly) {
 TEST_F(FolderItemTest, SaveAsPictureGivesTheSystemsReason) {
   const Picture pic(TestImage(200, 100));
   ASSERT_GT(EncodePict(pic.image()).size(), 4096);
-  rlimit old {};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-  rlimit small = old;
-  small.rlim_cur = 4096;
-  auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
   FolderItemPtr f = GetFolderItem("big.pict");
-  const bool saved = f->SaveAsPicture(pic, 0);
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, oldHandler);
+  bool saved = true;
+  WithFileSizeLimit(4096, [&] { saved = f->SaveAsPicture(pic, 0); });
   EXPECT_FALSE(saved);
   EXPECT_EQ(f->LastError(), QString::fromLocal8Bit(std::strerror(EFBIG)));
   EXPECT_TRUE(QDir(env.appFolder()).isEmpty());

@@ -4,11 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QTimer>
-#include <sys/resource.h>
 
 #include <cerrno>
 #include <cmath>
-#include <csignal>
 #include <cstring>
 
 #include "app/application.h"
@@ -325,15 +323,7 @@ TEST_F(MovieDataFileTest, AFailedSaveSaysSoAndKeepsWhatWasThere) {
 
   // A disk that takes only part of the file (here the process's file size
   // limit): the system's reason, and the project that was there stays.
-  rlimit old {};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-  rlimit small = old;
-  small.rlim_cur = 100;
-  auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-  Save("plain");
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, oldHandler);
+  WithFileSizeLimit(100, [&] { Save("plain"); });
   ASSERT_EQ(dialogs_->messages.size(), 3);
   EXPECT_TRUE(dialogs_->messages[2].contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
       << dialogs_->messages[2].toStdString();

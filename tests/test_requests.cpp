@@ -21,9 +21,7 @@ class RequestTest : public WindowTest {
  protected:
   void SetUp() override {
     WindowTest::SetUp();
-    app_ = StartUp();
-    w_ = Window1::InstanceIfOpen();
-    ASSERT_TRUE(w_);
+    StartProgram();
     // Long enough to yield to the event loop many times.
     SetField(3, "160");
     SetField(4, "120");
@@ -54,7 +52,6 @@ class RequestTest : public WindowTest {
     QApplication::sendEvent(field, &press);
   }
 
-  App* app_ = nullptr;
 };
 
 }  // namespace

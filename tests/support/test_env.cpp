@@ -6,6 +6,9 @@
 
 #include "framework/folderitem.h"
 
+#include <csignal>
+#include <sys/resource.h>
+
 QApplication& TestApp() {
   if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return *existing;
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -84,4 +87,16 @@ bool GraphicsMagickReadsPict() {
   return QRegularExpression(R"(^\s*PICT\s+\S?\s*r)", QRegularExpression::MultilineOption)
       .match(QString::fromLatin1(list))
       .hasMatch();
+}
+
+void WithFileSizeLimit(long bytes, const std::function<void()>& body) {
+  rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  rlimit small = old;
+  small.rlim_cur = static_cast<rlim_t>(bytes);
+  auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);  // a failed write, not a killed process
+  ::setrlimit(RLIMIT_FSIZE, &small);
+  body();
+  ::setrlimit(RLIMIT_FSIZE, &old);
+  std::signal(SIGXFSZ, oldHandler);
 }

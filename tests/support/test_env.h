@@ -6,6 +6,7 @@
 #include <QImage>
 #include <QString>
 #include <QTemporaryDir>
+#include <functional>
 
 // The one QApplication of a test program, made on first use (offscreen
 // unless QT_QPA_PLATFORM says otherwise).
@@ -37,6 +38,10 @@ struct TempAppEnv {
 // GraphicsMagick's gm convert; the pixels as RGB32, null on any failure.
 QImage ReadWithImageMagick(const QString& path, const QString& fmt = QStringLiteral("PICT"));
 QImage ReadWithGraphicsMagick(const QString& path, const QString& fmt = QStringLiteral("PICT"));
+
+// Runs body with the process's file size limit set to bytes, as a disk that
+// fills up after that many bytes of a file would (writes fail with EFBIG).
+void WithFileSizeLimit(long bytes, const std::function<void()>& body);
 
 // Whether the tool lists a PICT coder that can read.
 bool ImageMagickReadsPict();

@@ -63,5 +63,11 @@ Window1* WindowTest::OpenWindow() {
   return w_;
 }
 
+void WindowTest::StartProgram() {
+  app_ = StartUp();
+  w_ = Window1::InstanceIfOpen();
+  ASSERT_TRUE(w_);
+}
+
 void WindowTest::SetField(int k, const QString& text) { w_->EditXY[k]->SetText(text); }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <ostream>
 
+#include "app/application.h"
 #include "framework/scripted_dialogs.h"
 #include "main_window/window1.h"
 #include "tests/support/test_env.h"
@@ -35,6 +36,9 @@ class WindowTest : public ::testing::Test {
 
   // Starts the main window (its opening renders the first preview).
   Window1* OpenWindow();
+  // Starts the whole program as it starts up (application object, menus,
+  // main window), without its event loop.
+  void StartProgram();
   // Sets a number field as typing would, then the render is asked with Return.
   void SetField(int k, const QString& text);
   QString AppDir() const { return env_->appFolder(); }
@@ -47,4 +51,5 @@ class WindowTest : public ::testing::Test {
   std::unique_ptr<TempAppEnv> env_;
   ScriptedDialogs* dialogs_ = nullptr;  // owned by the dialog layer
   Window1* w_ = nullptr;
+  App* app_ = nullptr;  // with StartProgram
 };
