@@ -12,7 +12,7 @@
 #include "framework/controls.h"
 #include "framework/picture.h"
 
-// The drawing surface of the path editor. Like the old framework's canvas it
+// The drawing surface of the path editor. Like a picture, it
 // has its own Graphics whose settings (colour, pen) persist between uses;
 // what is drawn through it lands in the canvas's screen buffer, which the
 // widget shows on every repaint.

@@ -193,7 +193,7 @@ TEST_F(MovieDataFileTest, AFileCutShortLoadsWithEmptyValues) {
 }
 
 // A project that went through an editor with classic Mac line ends, or one
-// that put a byte-order mark in front, loads as the original.
+// that put a byte-order mark in front, loads as the unedited file does.
 // Numbers are read as Val reads them, blanks in front included; a path table
 // cut short keeps its point count, the rows it lacks reading as 0.
 TEST_F(MovieDataFileTest, BlanksBeforeNumbersAndAShortPathTableAreRead) {
