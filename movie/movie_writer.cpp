@@ -18,11 +18,15 @@
 // "raw " frames bypass the encoder: the picture is packed straight into a
 // buffer whose rows are padded to an even number of bytes, which is what
 // QuickTime expects and what the muxer would otherwise copy each frame into.
+// A raw frame is handed to the writer thread before it is packed, and an idle
+// writer writes its rows band by band as the caller packs them, so even the
+// first frame's writing overlaps its packing.
 // The other codecs get frames from a pool, so a frame the encoder still holds
 // (the Animation codec keeps the previous one to compare with; threaded
 // encoders keep several) is never copied or written over.
 #include <QFileInfo>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
 #include <condition_variable>
@@ -52,6 +56,8 @@ constexpr int kIoBufferSize = 1 << 20;
 // Frames converted but not yet taken by the writer thread. Two keep the
 // writer busy while the caller converts the next; more would only cost memory.
 constexpr size_t kQueueDepth = 2;
+// Uncompressed frames are packed, and written, in bands of about this many bytes.
+constexpr int kRawBandBytes = 256 << 10;
 
 // The software H.264 encoders we know how to drive, best first.
 const AVCodec* FindH264Encoder() {
@@ -125,12 +131,19 @@ class MovieWriter {
   QString Finish();
 
  private:
+  // The packed rows of an uncompressed frame, filled by the caller while
+  // the writer thread writes the rows already done.
+  struct RawFrame {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t size = 0;
+    std::atomic<int> rowsReady{0};
+  };
   // One converted frame on its way to the writer thread.
   struct Job {
     int64_t pts = 0;
-    int number = 0;          // 1-based, for messages
-    FramePtr frame;          // for an encoder
-    std::vector<uint8_t> raw;  // for "raw ": the packed rows
+    int number = 0;       // 1-based, for messages
+    FramePtr frame;       // for an encoder
+    RawFrame* raw = nullptr;  // for "raw "
   };
 
   bool Failed() const {
@@ -147,6 +160,8 @@ class MovieWriter {
   void Fail(const QString& why);
   void WriterLoop();
   void StopWriter();
+  RawFrame* TakeRawFrame();
+  bool WriteRawBytes(const uint8_t* buf, int size);
 
   static int WriteCallback(void* opaque, uint8_t* buf, int size);
   static int64_t SeekCallback(void* opaque, int64_t offset, int whence);
@@ -179,13 +194,14 @@ class MovieWriter {
   bool raw_ = false;
   int rawBytesPerPixel_ = 3;
   int rawStride_ = 0;
+  std::vector<std::unique_ptr<RawFrame>> rawFrames_;  // every one made, reused
+  RawFrame* writing_ = nullptr;  // the raw frame the writer thread is writing
 
   // Shared with the writer thread.
   mutable std::mutex mutex_;
   std::condition_variable changed_;
-  std::deque<Job> queue_;               // converted, waiting for the writer
-  std::vector<std::vector<uint8_t>> spareRaw_;  // raw buffers the writer is done with
-  int rawBuffers_ = 0;                  // raw buffers in existence
+  std::deque<Job> queue_;                // converted, waiting for the writer
+  std::vector<RawFrame*> spareRaw_;      // raw frames the writer is done with
   bool stopping_ = false;
   QString error_;
   std::thread writer_;
@@ -235,21 +251,43 @@ void MovieWriter::SetTrack(int width, int height, double frameRate) {
 
 int MovieWriter::WriteCallback(void* opaque, uint8_t* buf, int size) {
   auto* self = static_cast<MovieWriter*>(opaque);
+  RawFrame* raw = self->writing_;
+  if (raw && buf >= raw->bytes.get() && buf < raw->bytes.get() + raw->size) {
+    // A raw frame's rows, written as soon as the caller has packed them.
+    const size_t stride = size_t(self->rawStride_);
+    size_t offset = size_t(buf - raw->bytes.get());
+    const size_t end = offset + size_t(size);
+    while (offset < end) {
+      int rows = raw->rowsReady.load(std::memory_order_acquire);
+      while (size_t(rows) * stride <= offset) {
+        raw->rowsReady.wait(rows, std::memory_order_acquire);
+        rows = raw->rowsReady.load(std::memory_order_acquire);
+      }
+      const size_t ready = std::min(end, size_t(rows) * stride);
+      if (!self->WriteRawBytes(raw->bytes.get() + offset, int(ready - offset))) return AVERROR(self->ioErrno_);
+      offset = ready;
+    }
+    return size;
+  }
+  return self->WriteRawBytes(buf, size) ? size : AVERROR(self->ioErrno_);
+}
+
+bool MovieWriter::WriteRawBytes(const uint8_t* buf, int size) {
   int done = 0;
   while (done < size) {
-    const ssize_t n = ::write(self->fd_, buf + done, size_t(size - done));
+    const ssize_t n = ::write(fd_, buf + done, size_t(size - done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      self->ioErrno_ = errno;
-      return AVERROR(errno);
+      ioErrno_ = errno;
+      return false;
     }
     if (n == 0) {
-      self->ioErrno_ = ENOSPC;
-      return AVERROR(ENOSPC);
+      ioErrno_ = ENOSPC;
+      return false;
     }
     done += int(n);
   }
-  return size;
+  return true;
 }
 
 int64_t MovieWriter::SeekCallback(void* opaque, int64_t offset, int whence) {
@@ -486,12 +524,14 @@ bool MovieWriter::WriteFrame(Job& job) {
   if (raw_) {
     AVPacket* pkt = pkt_.get();
     av_packet_unref(pkt);
-    pkt->data = job.raw.data();
-    pkt->size = int(job.raw.size());
+    pkt->data = job.raw->bytes.get();
+    pkt->size = int(job.raw->size);
     pkt->pts = pkt->dts = job.pts;
     pkt->duration = ticksPerFrame_;
     pkt->flags |= AV_PKT_FLAG_KEY;
+    writing_ = job.raw;
     const bool ok = WritePacket(pkt, what);
+    writing_ = nullptr;
     pkt->data = nullptr;  // never the buffer's bytes once it goes back
     pkt->size = 0;
     return ok;
@@ -514,9 +554,9 @@ void MovieWriter::WriterLoop() {
     }
     // After a failure the frames still queued are only let go.
     if (!Failed()) WriteFrame(job);
-    if (raw_) {
+    if (job.raw) {
       std::lock_guard lock(mutex_);
-      spareRaw_.push_back(std::move(job.raw));
+      spareRaw_.push_back(job.raw);
       changed_.notify_all();
     }
   }
@@ -562,6 +602,37 @@ bool MovieWriter::MakeFrame(const QImage& image, FramePtr* out) {
   return true;
 }
 
+// A raw frame the writer is done with, or a new one while fewer than the
+// queue, the writer and the caller can hold exist; null when the movie failed.
+MovieWriter::RawFrame* MovieWriter::TakeRawFrame() {
+  {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] {
+      return !error_.isEmpty() || !spareRaw_.empty() || rawFrames_.size() < kQueueDepth + 2;
+    });
+    if (!error_.isEmpty()) return nullptr;
+    if (!spareRaw_.empty()) {
+      RawFrame* raw = spareRaw_.back();
+      spareRaw_.pop_back();
+      raw->rowsReady.store(0, std::memory_order_relaxed);
+      return raw;
+    }
+  }
+  auto raw = std::make_unique<RawFrame>();
+  raw->size = size_t(rawStride_) * size_t(height_);
+  raw->bytes.reset(new (std::nothrow) uint8_t[raw->size]);
+  if (!raw->bytes) {
+    Fail("out of memory");
+    return nullptr;
+  }
+  // The padding byte of odd-length rows is never packed over: zero for good.
+  const int packed = width_ * rawBytesPerPixel_;
+  if (packed < rawStride_)
+    for (int y = 0; y < height_; ++y) raw->bytes[size_t(y) * size_t(rawStride_) + size_t(packed)] = 0;
+  rawFrames_.push_back(std::move(raw));
+  return rawFrames_.back().get();
+}
+
 bool MovieWriter::Append(const QImage& picture, const TrackSettings& s) {
   if (finished_) {
     Fail("the movie is already finished");
@@ -584,45 +655,36 @@ bool MovieWriter::Append(const QImage& picture, const TrackSettings& s) {
   job.pts = int64_t(frames_) * ticksPerFrame_;
   job.number = frames_ + 1;
   if (raw_) {
-    // A buffer the writer is done with, or a new one while fewer than the
-    // queue, the writer and the caller can hold are in use.
-    {
-      std::unique_lock lock(mutex_);
-      changed_.wait(lock, [this] {
-        return !error_.isEmpty() || !spareRaw_.empty() || rawBuffers_ < int(kQueueDepth) + 2;
-      });
-      if (!error_.isEmpty()) return false;
-      if (!spareRaw_.empty()) {
-        job.raw = std::move(spareRaw_.back());
-        spareRaw_.pop_back();
-      } else {
-        ++rawBuffers_;
-      }
-    }
-    if (job.raw.empty()) {
-      try {
-        // Zeroed once: the padding byte of odd-length rows stays zero.
-        job.raw.assign(size_t(rawStride_) * size_t(height_), 0);
-      } catch (const std::bad_alloc&) {
-        Fail("out of memory");
-        return false;
-      }
-    }
-    if (rawBytesPerPixel_ == 3)
-      PackRowsRgb24(image, 0, height_, job.raw.data(), rawStride_);
-    else
-      PackRowsArgb(image, 0, height_, job.raw.data(), rawStride_);
+    job.raw = TakeRawFrame();
+    if (!job.raw) return false;
   } else if (!MakeFrame(image, &job.frame)) {
     Fail(QString("cannot convert frame %1").arg(job.number));
     return false;
   }
-
+  RawFrame* raw = job.raw;
   {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] { return !error_.isEmpty() || queue_.size() < kQueueDepth; });
-    if (!error_.isEmpty()) return false;
+    if (!error_.isEmpty()) {
+      if (raw) spareRaw_.push_back(raw);
+      return false;
+    }
     queue_.push_back(std::move(job));
     changed_.notify_all();
+  }
+  if (raw) {
+    // Packed band by band; the writer follows each band as it is published.
+    const int bandRows = std::max(1, kRawBandBytes / rawStride_);
+    for (int y = 0; y < height_; y += bandRows) {
+      const int end = std::min(height_, y + bandRows);
+      uint8_t* dst = raw->bytes.get() + size_t(y) * size_t(rawStride_);
+      if (rawBytesPerPixel_ == 3)
+        PackRowsRgb24(image, y, end, dst, rawStride_);
+      else
+        PackRowsArgb(image, y, end, dst, rawStride_);
+      raw->rowsReady.store(end, std::memory_order_release);
+      raw->rowsReady.notify_one();
+    }
   }
   ++frames_;
   return true;
@@ -646,6 +708,7 @@ QString MovieWriter::Finish() {
   }
   queue_.clear();
   spareRaw_.clear();
+  rawFrames_.clear();
   sws_.reset();
   pkt_.reset();
   enc_.reset();
