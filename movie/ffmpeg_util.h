@@ -47,8 +47,8 @@ struct IoContextDeleter {
     avio_context_free(&io);
   }
 };
-struct DictionaryDeleter {
-  void operator()(AVDictionary* d) const { av_dict_free(&d); }
+struct MemoryDeleter {
+  void operator()(void* p) const { av_free(p); }
 };
 
 using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;

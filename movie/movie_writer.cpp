@@ -188,6 +188,7 @@ class MovieWriter {
   PacketPtr pkt_;
   SwsPtr sws_;
   AVPixelFormat pixFmt_ = AV_PIX_FMT_NONE;
+  int frameQuality_ = 0;
   int linesize_[4] = {};
   size_t planeOffset_[4] = {};
   // Raw frames: packed rows of rawBytesPerPixel_, rawStride_ bytes apart.
@@ -364,6 +365,7 @@ bool MovieWriter::OpenEncoder(const TrackSettings& s) {
     const int qscale = 1 + int(std::lround((100.0 - q) * 30.0 / 100.0));
     enc_->flags |= AV_CODEC_FLAG_QSCALE;
     enc_->global_quality = FF_QP2LAMBDA * qscale;
+    frameQuality_ = enc_->global_quality;  // each frame asks for it
     enc_->qmin = 1;
     enc_->qmax = 31;
     enc_->color_range = AVCOL_RANGE_JPEG;
@@ -446,14 +448,15 @@ bool MovieWriter::Start(const TrackSettings& s, bool withoutFrames) {
   int ret = avformat_alloc_output_context2(&oc, nullptr, "mov", nullptr);
   oc_.reset(oc);
   if (ret < 0 || !oc_) return CheckIo("cannot create the movie", ret < 0 ? ret : AVERROR(ENOMEM));
-  auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
-  pb_.reset(buffer ? avio_alloc_context(buffer, kIoBufferSize, 1, this, nullptr, &WriteCallback, &SeekCallback)
-                   : nullptr);
+  // The buffer is the I/O context's once that exists.
+  std::unique_ptr<uint8_t, MemoryDeleter> buffer(static_cast<uint8_t*>(av_malloc(kIoBufferSize)));
+  if (buffer)
+    pb_.reset(avio_alloc_context(buffer.get(), kIoBufferSize, 1, this, nullptr, &WriteCallback, &SeekCallback));
   if (!pb_) {
-    av_free(buffer);
     Fail("out of memory");
     return false;
   }
+  (void)buffer.release();
   pb_->direct = 1;  // large packets go straight to write(), without a copy through the buffer
   oc_->pb = pb_.get();
   oc_->flags |= AVFMT_FLAG_CUSTOM_IO;
@@ -597,7 +600,7 @@ bool MovieWriter::MakeFrame(const QImage& image, FramePtr* out) {
     src->linesize[0] = int(image.bytesPerLine());
     if (sws_scale_frame(sws_.get(), frame.get(), src.get()) < 0) return false;
   }
-  if (enc_->flags & AV_CODEC_FLAG_QSCALE) frame->quality = enc_->global_quality;
+  frame->quality = frameQuality_;
   *out = std::move(frame);
   return true;
 }
