@@ -75,6 +75,9 @@ QString MovieOutputFile::Open(const QString& target) {
   if (g_unnamedAllowed) {
     fd_ = ::open(folderName.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd_ >= 0) {
+      // Held like a hidden file, for the moment it is linked under a hidden
+      // name to replace an old file (see Commit).
+      ::flock(fd_, LOCK_EX | LOCK_NB);
       unnamed_ = true;
       return {};
     }
