@@ -21,6 +21,8 @@ constexpr char kPartialMark[] = ".partial-";
 
 QString ErrnoText(int err) { return QString::fromLocal8Bit(strerror(err)); }
 
+QByteArray SelfLink(int fd) { return "/proc/self/fd/" + QByteArray::number(fd); }
+
 QString RandomSuffix() { return QString::number(QRandomGenerator::global()->generate(), 36); }
 
 QString PartialName(const QString& targetName) { return "." + targetName + kPartialMark + RandomSuffix(); }
@@ -74,6 +76,12 @@ QString MovieOutputFile::Open(const QString& target) {
 #ifdef O_TMPFILE
   if (g_unnamedAllowed) {
     fd_ = ::open(folderName.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
+    // Naming it at the end goes through /proc (linking the descriptor itself
+    // needs a privilege); without /proc the hidden file is the safer way.
+    if (fd_ >= 0 && ::access(SelfLink(fd_).constData(), F_OK) != 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
     if (fd_ >= 0) {
       // Held like a hidden file, for the moment it is linked under a hidden
       // name to replace an old file (see Commit).
@@ -98,11 +106,9 @@ QString MovieOutputFile::Commit() {
   QString error;
   bool linkedAsTarget = false;
   if (unnamed_) {
-    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd_);
+    const QByteArray self = SelfLink(fd_);
     auto link = [&](const QByteArray& name) {
-      if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0) return true;
-      // Without /proc the descriptor itself can be linked (where permitted).
-      return errno == ENOENT && ::linkat(fd_, "", AT_FDCWD, name.constData(), AT_EMPTY_PATH) == 0;
+      return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name.constData(), AT_SYMLINK_FOLLOW) == 0;
     };
     linkedAsTarget = link(target);
     if (!linkedAsTarget) {
