@@ -58,6 +58,7 @@ constexpr int kIoBufferSize = 1 << 20;
 constexpr size_t kQueueDepth = 2;
 // Uncompressed frames are packed, and written, in bands of about this many bytes.
 constexpr int kRawBandBytes = 256 << 10;
+constexpr size_t kPageBytes = 4096;
 
 // The software H.264 encoders we know how to drive, best first.
 const AVCodec* FindH264Encoder() {
@@ -134,7 +135,8 @@ class MovieWriter {
   // The packed rows of an uncompressed frame, filled by the caller while
   // the writer thread writes the rows already done.
   struct RawFrame {
-    std::unique_ptr<uint8_t[]> bytes;
+    std::unique_ptr<uint8_t[]> storage;
+    uint8_t* bytes = nullptr;  // within storage, placed as the frame will lie in the file
     size_t size = 0;
     std::atomic<int> rowsReady{0};
   };
@@ -160,7 +162,7 @@ class MovieWriter {
   void Fail(const QString& why);
   void WriterLoop();
   void StopWriter();
-  RawFrame* TakeRawFrame();
+  RawFrame* TakeRawFrame(int frameIndex);
   bool WriteRawBytes(const uint8_t* buf, int size);
 
   static int WriteCallback(void* opaque, uint8_t* buf, int size);
@@ -195,6 +197,8 @@ class MovieWriter {
   bool raw_ = false;
   int rawBytesPerPixel_ = 3;
   int rawStride_ = 0;
+  bool rawPadding_ = false;
+  uint64_t rawDataStart_ = 0;  // where the first frame's bytes go in the file
   std::vector<std::unique_ptr<RawFrame>> rawFrames_;  // every one made, reused
   RawFrame* writing_ = nullptr;  // the raw frame the writer thread is writing
 
@@ -253,10 +257,10 @@ void MovieWriter::SetTrack(int width, int height, double frameRate) {
 int MovieWriter::WriteCallback(void* opaque, uint8_t* buf, int size) {
   auto* self = static_cast<MovieWriter*>(opaque);
   RawFrame* raw = self->writing_;
-  if (raw && buf >= raw->bytes.get() && buf < raw->bytes.get() + raw->size) {
+  if (raw && buf >= raw->bytes && buf < raw->bytes + raw->size) {
     // A raw frame's rows, written as soon as the caller has packed them.
     const size_t stride = size_t(self->rawStride_);
-    size_t offset = size_t(buf - raw->bytes.get());
+    size_t offset = size_t(buf - raw->bytes);
     const size_t end = offset + size_t(size);
     while (offset < end) {
       int rows = raw->rowsReady.load(std::memory_order_acquire);
@@ -265,7 +269,7 @@ int MovieWriter::WriteCallback(void* opaque, uint8_t* buf, int size) {
         rows = raw->rowsReady.load(std::memory_order_acquire);
       }
       const size_t ready = std::min(end, size_t(rows) * stride);
-      if (!self->WriteRawBytes(raw->bytes.get() + offset, int(ready - offset))) return AVERROR(self->ioErrno_);
+      if (!self->WriteRawBytes(raw->bytes + offset, int(ready - offset))) return AVERROR(self->ioErrno_);
       offset = ready;
     }
     return size;
@@ -472,6 +476,7 @@ bool MovieWriter::Start(const TrackSettings& s, bool withoutFrames) {
   if (raw_) {
     rawBytesPerPixel_ = s.depth == 32 ? 4 : 3;
     rawStride_ = (width_ * rawBytesPerPixel_ + 1) & ~1;  // QuickTime rows are 16-bit aligned
+    rawPadding_ = rawStride_ != width_ * rawBytesPerPixel_;
     AVCodecParameters* par = st_->codecpar;
     par->codec_type = AVMEDIA_TYPE_VIDEO;
     par->codec_id = AV_CODEC_ID_RAWVIDEO;
@@ -497,6 +502,7 @@ bool MovieWriter::Start(const TrackSettings& s, bool withoutFrames) {
   if (withoutFrames) opts.Set("movflags", "empty_moov");
   ret = avformat_write_header(oc_.get(), opts.get());
   if (!CheckIo("cannot write the movie header", ret)) return false;
+  rawDataStart_ = uint64_t(avio_tell(pb_.get()));
   if (!withoutFrames) writer_ = std::thread([this] { WriterLoop(); });
   return true;
 }
@@ -527,7 +533,7 @@ bool MovieWriter::WriteFrame(Job& job) {
   if (raw_) {
     AVPacket* pkt = pkt_.get();
     av_packet_unref(pkt);
-    pkt->data = job.raw->bytes.get();
+    pkt->data = job.raw->bytes;
     pkt->size = int(job.raw->size);
     pkt->pts = pkt->dts = job.pts;
     pkt->duration = ticksPerFrame_;
@@ -607,7 +613,8 @@ bool MovieWriter::MakeFrame(const QImage& image, FramePtr* out) {
 
 // A raw frame the writer is done with, or a new one while fewer than the
 // queue, the writer and the caller can hold exist; null when the movie failed.
-MovieWriter::RawFrame* MovieWriter::TakeRawFrame() {
+MovieWriter::RawFrame* MovieWriter::TakeRawFrame(int frameIndex) {
+  RawFrame* raw = nullptr;
   {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [this] {
@@ -615,25 +622,29 @@ MovieWriter::RawFrame* MovieWriter::TakeRawFrame() {
     });
     if (!error_.isEmpty()) return nullptr;
     if (!spareRaw_.empty()) {
-      RawFrame* raw = spareRaw_.back();
+      raw = spareRaw_.back();
       spareRaw_.pop_back();
-      raw->rowsReady.store(0, std::memory_order_relaxed);
-      return raw;
     }
   }
-  auto raw = std::make_unique<RawFrame>();
-  raw->size = size_t(rawStride_) * size_t(height_);
-  raw->bytes.reset(new (std::nothrow) uint8_t[raw->size]);
-  if (!raw->bytes) {
-    Fail("out of memory");
-    return nullptr;
+  if (!raw) {
+    auto made = std::make_unique<RawFrame>();
+    made->size = size_t(rawStride_) * size_t(height_);
+    made->storage.reset(new (std::nothrow) uint8_t[made->size + 2 * kPageBytes]);
+    if (!made->storage) {
+      Fail("out of memory");
+      return nullptr;
+    }
+    rawFrames_.push_back(std::move(made));
+    raw = rawFrames_.back().get();
   }
-  // The padding byte of odd-length rows is never packed over: zero for good.
-  const int packed = width_ * rawBytesPerPixel_;
-  if (packed < rawStride_)
-    for (int y = 0; y < height_; ++y) raw->bytes[size_t(y) * size_t(rawStride_) + size_t(packed)] = 0;
-  rawFrames_.push_back(std::move(raw));
-  return rawFrames_.back().get();
+  // The kernel copies into the file fastest when the bytes lie at the same
+  // place within a page in memory as in the file; frames follow each other
+  // in the file from where the header ended.
+  const uint64_t fileOffset = rawDataStart_ + uint64_t(frameIndex) * raw->size;
+  const auto pageStart = (reinterpret_cast<uintptr_t>(raw->storage.get()) + kPageBytes - 1) & ~uintptr_t(kPageBytes - 1);
+  raw->bytes = reinterpret_cast<uint8_t*>(pageStart + uintptr_t(fileOffset % kPageBytes));
+  raw->rowsReady.store(0, std::memory_order_relaxed);
+  return raw;
 }
 
 bool MovieWriter::Append(const QImage& picture, const TrackSettings& s) {
@@ -658,7 +669,7 @@ bool MovieWriter::Append(const QImage& picture, const TrackSettings& s) {
   job.pts = int64_t(frames_) * ticksPerFrame_;
   job.number = frames_ + 1;
   if (raw_) {
-    job.raw = TakeRawFrame();
+    job.raw = TakeRawFrame(frames_);
     if (!job.raw) return false;
   } else if (!MakeFrame(image, &job.frame)) {
     Fail(QString("cannot convert frame %1").arg(job.number));
@@ -680,11 +691,13 @@ bool MovieWriter::Append(const QImage& picture, const TrackSettings& s) {
     const int bandRows = std::max(1, kRawBandBytes / rawStride_);
     for (int y = 0; y < height_; y += bandRows) {
       const int end = std::min(height_, y + bandRows);
-      uint8_t* dst = raw->bytes.get() + size_t(y) * size_t(rawStride_);
+      uint8_t* dst = raw->bytes + size_t(y) * size_t(rawStride_);
       if (rawBytesPerPixel_ == 3)
         PackRowsRgb24(image, y, end, dst, rawStride_);
       else
         PackRowsArgb(image, y, end, dst, rawStride_);
+      if (rawPadding_)  // the byte that makes an odd row length even
+        for (int row = y; row < end; ++row) raw->bytes[size_t(row + 1) * size_t(rawStride_) - 1] = 0;
       raw->rowsReady.store(end, std::memory_order_release);
       raw->rowsReady.notify_one();
     }
