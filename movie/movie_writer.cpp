@@ -163,7 +163,7 @@ class MovieWriter {
   void WriterLoop();
   void StopWriter();
   RawFrame* TakeRawFrame(int frameIndex);
-  bool WriteRawBytes(const uint8_t* buf, int size);
+  bool WriteFully(const uint8_t* buf, int size);  // false with ioErrno_ set
 
   static int WriteCallback(void* opaque, uint8_t* buf, int size);
   static int64_t SeekCallback(void* opaque, int64_t offset, int whence);
@@ -269,15 +269,15 @@ int MovieWriter::WriteCallback(void* opaque, uint8_t* buf, int size) {
         rows = raw->rowsReady.load(std::memory_order_acquire);
       }
       const size_t ready = std::min(end, size_t(rows) * stride);
-      if (!self->WriteRawBytes(raw->bytes + offset, int(ready - offset))) return AVERROR(self->ioErrno_);
+      if (!self->WriteFully(raw->bytes + offset, int(ready - offset))) return AVERROR(self->ioErrno_);
       offset = ready;
     }
     return size;
   }
-  return self->WriteRawBytes(buf, size) ? size : AVERROR(self->ioErrno_);
+  return self->WriteFully(buf, size) ? size : AVERROR(self->ioErrno_);
 }
 
-bool MovieWriter::WriteRawBytes(const uint8_t* buf, int size) {
+bool MovieWriter::WriteFully(const uint8_t* buf, int size) {
   int done = 0;
   while (done < size) {
     const ssize_t n = ::write(fd_, buf + done, size_t(size - done));
