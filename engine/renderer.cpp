@@ -81,7 +81,10 @@ RenderResult Renderer::Render(const RenderSettings& s, Picture& frame, QTVideoTr
   };
   auto append = [&](int n) {
     if (track.AppendPicture(frame)) return true;
-    fail("Could not write frame " + Str(n) + " of the movie " + moviePath + ": " + track.Error());
+    // The track's own error names the file and the frame that failed, which
+    // may be an earlier one still being written when this one was handed in.
+    const QString why = track.Error();
+    fail(!why.isEmpty() ? why : "Could not write frame " + Str(n) + " of the movie " + moviePath + ".");
     return false;
   };
   // Checked after every yield: quitting ends the render there.

@@ -131,8 +131,8 @@ void Window1::crea_movie(int flag) {
   if (!p || !track || !m) return;
   // Held here as well, so nothing that runs while the render yields can pull
   // the movie or the pictures from under it.
-  EditableMoviePtr movie = m;
-  QTVideoTrackPtr movieTrack = track;
+  const EditableMoviePtr movie = m;
+  const QTVideoTrackPtr movieTrack = track;
   const PicturePtr frame = p;
   const FolderItemPtr file = f;
   const FolderItemPtr folder = flag == 1 ? cartella : nullptr;
@@ -151,15 +151,20 @@ void Window1::crea_movie(int flag) {
     if (folder)
       Log(Str(settings.steps) + " frames saved into folder " + folder->Name() + " (located at " +
           folder->AbsolutePath() + ").");
-    // The window's references must be the last ones: replacing them finishes the file.
-    movie.reset();
-    movieTrack.reset();
     FinishMovie();
   }
   if (!acting_) RunWaitingRequests();
 }
 
 void Window1::FinishMovie() {
+  // Finished here rather than by the release, so that a failure (a full disk
+  // at the trailer, a name that cannot be given) reaches the log.
+  if (const QString error = m->Finish(); !error.isEmpty()) {
+    Log(error);
+    m = nullptr;
+    track = nullptr;
+    return;  // nothing of it is left on disk; the previous preview keeps playing
+  }
   FolderItemPtr scratch;
   const bool haveScratch = MakeScratchFolder(scratch);
   // Replacing the movie and its track releases them, which finishes the file.

@@ -4,10 +4,15 @@
 // An EditableMovie is made on a file by FolderItem::CreateMovie. Its video
 // track takes pictures one by one; each lasts one tick of the track's time
 // scale (time scale 8: eight frames a second). The movie is finished - its
-// file complete and playable - when the movie and its track are released;
-// nothing else needs to be called. Until then the data goes to a hidden
-// temporary file beside the target, so a failed movie never leaves a file
-// that claims to be one.
+// file complete, playable and under its name - by EditableMovie::Finish(), or,
+// when nobody called that, when the movie and its track are released. Until
+// then the file has no name (or, where the filesystem cannot do that, a hidden
+// temporary one beside the target), so neither a failed movie nor a killed
+// program leaves a file that claims to be one.
+//
+// Pictures are compressed and written by a thread of the movie's own while
+// the caller draws the next one; a failure there is reported by a later
+// AppendPicture (the error names the frame) and by Finish().
 #include <QImage>
 #include <QString>
 #include <memory>
@@ -52,6 +57,13 @@ class EditableMovie {
   // AppendPicture returns false.
   std::shared_ptr<QTVideoTrack> NewVideoTrack(int width, int height, double frameRate);
   QString Error() const;
+  // Finishes the movie now: writes what is still in flight and the trailer
+  // and gives the file its name. Returns what went wrong - "Could not write
+  // the movie "<path>": <reason>" - or an empty text when the movie is complete.
+  // Later calls return the same; the track's AppendPicture then fails. A movie
+  // released without this call is finished by the release, which can only
+  // send a failure to the log.
+  QString Finish();
   // The movie is not to be kept: its release removes what was written and
   // leaves no file behind (nor replaces an existing one).
   void Discard();

@@ -12,14 +12,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "movie/ffmpeg_util.h"
 #include "movie/movie_reader.h"
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
-#include <libswscale/swscale.h>
 }
+
+using namespace ffmpeg;
 
 namespace {
 
@@ -57,46 +57,36 @@ StreamFacts Facts(AVFormatContext* fc, const AVStream* st) {
   return f;
 }
 
-// Opens a file and finds its video stream; false when it is no movie FFmpeg can read.
-bool OpenVideo(const QString& path, AVFormatContext** fc, int* streamIndex) {
-  // Damaged files are reported by our results, not by FFmpeg's warnings.
-  static const bool quiet = [] {
-    if (av_log_get_level() > AV_LOG_ERROR) av_log_set_level(AV_LOG_ERROR);
-    return true;
-  }();
-  (void)quiet;
-  *fc = nullptr;
+// Opens a file and finds its video stream; null when it is no movie FFmpeg can read.
+InputContextPtr OpenVideo(const QString& path, int* streamIndex) {
+  (void)LogLevelSet();
+  AVFormatContext* opened = nullptr;
   const QByteArray name = QFile::encodeName(path);
-  if (avformat_open_input(fc, name.constData(), nullptr, nullptr) < 0) return false;
+  if (avformat_open_input(&opened, name.constData(), nullptr, nullptr) < 0) return nullptr;
+  InputContextPtr fc(opened);
   // FFmpeg also reads single still pictures (and even text files, by their
   // extension) as one-frame videos; those are pictures, not movies.
-  const QByteArray format = (*fc)->iformat->name;
-  if (format == "image2" || format.endsWith("_pipe") || format == "tty") {
-    avformat_close_input(fc);
-    return false;
-  }
-  int index = av_find_best_stream(*fc, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-  if (index < 0 || (*fc)->streams[index]->codecpar->width <= 0) {
+  const QByteArray format = fc->iformat->name;
+  if (format == "image2" || format.endsWith("_pipe") || format == "tty") return nullptr;
+  int index = av_find_best_stream(fc.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (index < 0 || fc->streams[index]->codecpar->width <= 0) {
     // Containers without a header describing their streams need a look at the data.
-    if (avformat_find_stream_info(*fc, nullptr) >= 0)
-      index = av_find_best_stream(*fc, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    if (avformat_find_stream_info(fc.get(), nullptr) >= 0)
+      index = av_find_best_stream(fc.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
   }
-  if (index < 0 || (*fc)->streams[index]->codecpar->width <= 0 || (*fc)->streams[index]->codecpar->height <= 0) {
-    avformat_close_input(fc);
-    return false;
-  }
+  if (index < 0 || fc->streams[index]->codecpar->width <= 0 || fc->streams[index]->codecpar->height <= 0)
+    return nullptr;
   *streamIndex = index;
-  return true;
+  return fc;
 }
 
 }  // namespace
 
 std::shared_ptr<Movie> Movie::Open(const QString& path) {
-  AVFormatContext* fc = nullptr;
   int index = -1;
-  if (!OpenVideo(path, &fc, &index)) return nullptr;
-  const StreamFacts f = Facts(fc, fc->streams[index]);
-  avformat_close_input(&fc);
+  const InputContextPtr fc = OpenVideo(path, &index);
+  if (!fc) return nullptr;
+  const StreamFacts f = Facts(fc.get(), fc->streams[index]);
   auto movie = std::make_shared<Movie>();
   movie->path_ = path;
   movie->width_ = f.width;
@@ -107,12 +97,13 @@ std::shared_ptr<Movie> Movie::Open(const QString& path) {
 }
 
 struct MovieReader::Impl {
-  AVFormatContext* fc = nullptr;
-  AVStream* st = nullptr;
-  AVCodecContext* dec = nullptr;
-  AVPacket* pkt = nullptr;
-  AVFrame* frame = nullptr;
-  SwsContext* sws = nullptr;
+  // Declared so that the decoder and the packet go before the file they came from.
+  InputContextPtr fc;
+  AVStream* st = nullptr;  // owned by fc
+  CodecContextPtr dec;
+  PacketPtr pkt;
+  FramePtr frame;
+  SwsPtr sws;
   StreamFacts facts;
   int rawBytesPerPixel = 0;  // 3 or 4 when "raw " packets are converted here, else 0
   int next = 0;              // index of the frame Next() returns
@@ -120,12 +111,11 @@ struct MovieReader::Impl {
 
   ~Impl() { Close(); }
   void Close() {
-    sws_freeContext(sws);
-    sws = nullptr;
-    av_frame_free(&frame);
-    av_packet_free(&pkt);
-    avcodec_free_context(&dec);
-    avformat_close_input(&fc);
+    sws.reset();
+    frame.reset();
+    pkt.reset();
+    dec.reset();
+    fc.reset();
     st = nullptr;
     rawBytesPerPixel = 0;
     next = 0;
@@ -135,8 +125,8 @@ struct MovieReader::Impl {
   // The next packet of the video stream; false at the end of the file.
   bool ReadPacket() {
     for (;;) {
-      av_packet_unref(pkt);
-      if (av_read_frame(fc, pkt) < 0) return false;
+      av_packet_unref(pkt.get());
+      if (av_read_frame(fc.get(), pkt.get()) < 0) return false;
       if (pkt->stream_index == st->index) return true;
     }
   }
@@ -161,14 +151,15 @@ struct MovieReader::Impl {
 
   QImage FromFrame() {
     const int w = frame->width, h = frame->height;
-    sws = sws_getCachedContext(sws, w, h, AVPixelFormat(frame->format), w, h, AV_PIX_FMT_BGRA,
-                               SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+    // sws_getCachedContext frees the context it is given when it makes a new one.
+    sws.reset(sws_getCachedContext(sws.release(), w, h, AVPixelFormat(frame->format), w, h, kPictureFormat,
+                                   SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
     if (!sws) return {};
     QImage image(w, h, QImage::Format_RGB32);
     if (image.isNull()) return {};
     uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
     const int dstStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
-    sws_scale(sws, frame->data, frame->linesize, 0, h, dst, dstStride);
+    sws_scale(sws.get(), frame->data, frame->linesize, 0, h, dst, dstStride);
     // Format_RGB32 wants opaque pixels whatever alpha the source had.
     for (int y = 0; y < h; ++y) {
       auto* row = reinterpret_cast<uint32_t*>(image.scanLine(y));
@@ -188,31 +179,31 @@ struct MovieReader::Impl {
       return true;
     }
     for (;;) {
-      int ret = avcodec_receive_frame(dec, frame);
+      int ret = avcodec_receive_frame(dec.get(), frame.get());
       if (ret >= 0) {
         *pts = frame->best_effort_timestamp;
         if (*pts == AV_NOPTS_VALUE || *pts >= convertFrom) *out = FromFrame();
-        av_frame_unref(frame);
+        av_frame_unref(frame.get());
         return true;
       }
       if (ret != AVERROR(EAGAIN)) return false;  // end of stream or a broken one
       if (!drained && ReadPacket()) {
-        ret = avcodec_send_packet(dec, pkt);
-        av_packet_unref(pkt);
+        ret = avcodec_send_packet(dec.get(), pkt.get());
+        av_packet_unref(pkt.get());
         if (ret < 0 && ret != AVERROR(EAGAIN)) continue;  // a damaged packet: go on with the next
       } else {
         drained = true;
-        avcodec_send_packet(dec, nullptr);
+        avcodec_send_packet(dec.get(), nullptr);
       }
     }
   }
 
   // Back to the frame at or before time stamp ts (the start when ts is 0).
   bool SeekTo(int64_t ts) {
-    if (av_seek_frame(fc, st->index, ts, AVSEEK_FLAG_BACKWARD) < 0 &&
-        av_seek_frame(fc, st->index, ts, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) < 0)
+    if (av_seek_frame(fc.get(), st->index, ts, AVSEEK_FLAG_BACKWARD) < 0 &&
+        av_seek_frame(fc.get(), st->index, ts, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY) < 0)
       return false;
-    if (dec) avcodec_flush_buffers(dec);
+    if (dec) avcodec_flush_buffers(dec.get());
     drained = false;
     return true;
   }
@@ -224,14 +215,15 @@ MovieReader::~MovieReader() = default;
 bool MovieReader::Open(const QString& path) {
   d_->Close();
   int index = -1;
-  if (!OpenVideo(path, &d_->fc, &index)) return false;
+  d_->fc = OpenVideo(path, &index);
+  if (!d_->fc) return false;
   d_->st = d_->fc->streams[index];
   // Only the video stream is read.
   for (unsigned i = 0; i < d_->fc->nb_streams; ++i)
     if (int(i) != index) d_->fc->streams[i]->discard = AVDISCARD_ALL;
-  d_->facts = Facts(d_->fc, d_->st);
-  d_->pkt = av_packet_alloc();
-  d_->frame = av_frame_alloc();
+  d_->facts = Facts(d_->fc.get(), d_->st);
+  d_->pkt.reset(av_packet_alloc());
+  d_->frame.reset(av_frame_alloc());
   if (!d_->pkt || !d_->frame) {
     d_->Close();
     return false;
@@ -243,14 +235,14 @@ bool MovieReader::Open(const QString& path) {
     return true;
   }
   const AVCodec* codec = avcodec_find_decoder(par->codec_id);
-  d_->dec = codec ? avcodec_alloc_context3(codec) : nullptr;
-  if (!d_->dec || avcodec_parameters_to_context(d_->dec, par) < 0) {
+  d_->dec.reset(codec ? avcodec_alloc_context3(codec) : nullptr);
+  if (!d_->dec || avcodec_parameters_to_context(d_->dec.get(), par) < 0) {
     d_->Close();
     return false;
   }
   d_->dec->pkt_timebase = d_->st->time_base;
   d_->dec->thread_count = 1;  // frames come out in order, one at a time
-  if (avcodec_open2(d_->dec, codec, nullptr) < 0) {
+  if (avcodec_open2(d_->dec.get(), codec, nullptr) < 0) {
     d_->Close();
     return false;
   }

@@ -1,58 +1,64 @@
 // Writing QuickTime movies with FFmpeg's mov muxer.
 //
-// The data goes to a hidden file beside the target (".name.partial-XXXXXX"),
-// written through our own AVIOContext on a plain file descriptor so every
-// write error is seen where it happens. When the last owner of the
-// MovieWriter (the movie or its track) is released, the trailer is written
-// and the hidden file is renamed over the target. A movie that failed at any
-// point leaves no file behind.
+// The data goes to a MovieOutputFile (an unnamed file in the target's folder,
+// or a hidden one where the filesystem cannot), written through our own
+// AVIOContext on its descriptor so every write error is seen where it
+// happens. The movie is finished - trailer written, file given its name -
+// by Finish(), which the release of the movie's last owner calls when nobody
+// did. A movie that failed at any point leaves no file behind.
 //
-// "raw " frames bypass the encoder: the picture is converted straight into a
-// reusable packet buffer whose rows are padded to an even number of bytes,
-// which is what QuickTime expects and what the muxer would otherwise copy
-// each frame into.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <QDir>
+// Appending a picture converts it, on the caller's thread, into a frame
+// buffer of the track's layout; a writer thread of the movie's own then
+// compresses and writes it, while the caller goes on drawing the next frame.
+// A small fixed number of buffers circulates between the two, so the memory
+// a movie takes does not grow with its length, and the caller waits only
+// when the writer is that many frames behind. A failure in the writer is
+// reported by the next append (and by Finish()).
+//
+// "raw " frames bypass the encoder: the picture is packed straight into a
+// buffer whose rows are padded to an even number of bytes, which is what
+// QuickTime expects and what the muxer would otherwise copy each frame into.
+// A raw frame is handed to the writer thread before it is packed, and an idle
+// writer writes its rows band by band as the caller packs them, so even the
+// first frame's writing overlaps its packing.
+// The other codecs get frames from a pool, so a frame the encoder still holds
+// (the Animation codec keeps the previous one to compare with; threaded
+// encoders keep several) is never copied or written over.
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cmath>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 #include <vector>
 
+#include "movie/ffmpeg_util.h"
 #include "movie/movie.h"
+#include "movie/movie_file.h"
+#include "movie/pixel_pack.h"
 
 extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
-#include <libswscale/swscale.h>
 }
+
+using namespace ffmpeg;
 
 namespace {
 
 constexpr int kIoBufferSize = 1 << 20;
-
-QString AvErrorText(int err) {
-  char buf[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(err, buf, sizeof buf);
-  return QString::fromUtf8(buf);
-}
-
-// FFmpeg's informational chatter (encoder statistics, pixel format notes)
-// is not for the user; errors still reach the log.
-void QuietLog() {
-  static const bool once = [] {
-    if (av_log_get_level() > AV_LOG_ERROR) av_log_set_level(AV_LOG_ERROR);
-    return true;
-  }();
-  (void)once;
-}
+// Frames converted but not yet taken by the writer thread. Two keep the
+// writer busy while the caller converts the next; more would only cost memory.
+constexpr size_t kQueueDepth = 2;
+// Uncompressed frames are packed, and written, in bands of about this many bytes.
+constexpr int kRawBandBytes = 256 << 10;
+constexpr size_t kPageBytes = 4096;
 
 // The software H.264 encoders we know how to drive, best first.
 const AVCodec* FindH264Encoder() {
@@ -62,41 +68,26 @@ const AVCodec* FindH264Encoder() {
       if (!codec) continue;
       // Make sure it really opens here (some builds list encoders that need hardware or a
       // library that is missing at run time).
-      AVCodecContext* ctx = avcodec_alloc_context3(codec);
+      CodecContextPtr ctx(avcodec_alloc_context3(codec));
       if (!ctx) continue;
       ctx->width = 16;
       ctx->height = 16;
       ctx->pix_fmt = AV_PIX_FMT_YUV420P;
       ctx->time_base = {1, 8};
-      int ret = avcodec_open2(ctx, codec, nullptr);
-      avcodec_free_context(&ctx);
-      if (ret >= 0) return codec;
+      if (avcodec_open2(ctx.get(), codec, nullptr) >= 0) return codec;
     }
     return static_cast<const AVCodec*>(nullptr);
   }();
   return found;
 }
 
-// Each picture's row of packed RGB (rgb24) or ARGB bytes from a Format_RGB32 row.
-void PackRow24(const uint32_t* src, uint8_t* dst, int width) {
-  for (int x = 0; x < width; ++x) {
-    const uint32_t p = src[x];
-    dst[0] = uint8_t(p >> 16);
-    dst[1] = uint8_t(p >> 8);
-    dst[2] = uint8_t(p);
-    dst += 3;
-  }
-}
+int MachineThreads() { return std::max(1, int(std::thread::hardware_concurrency())); }
 
-void PackRow32(const uint32_t* src, uint8_t* dst, int width) {
-  for (int x = 0; x < width; ++x) {
-    const uint32_t p = src[x];
-    dst[0] = 0xff;  // pictures are opaque
-    dst[1] = uint8_t(p >> 16);
-    dst[2] = uint8_t(p >> 8);
-    dst[3] = uint8_t(p);
-    dst += 4;
-  }
+// An AVBufferRef over a picture's pixels that never frees them: the picture
+// outlives every use, and FFmpeg then takes a reference instead of a copy.
+AVBufferRef* BorrowPixels(const QImage& image) {
+  return av_buffer_create(const_cast<uint8_t*>(image.constBits()), size_t(image.sizeInBytes()),
+                          [](void*, uint8_t*) {}, nullptr, AV_BUFFER_FLAG_READONLY);
 }
 
 }  // namespace
@@ -109,6 +100,12 @@ struct TrackSettings {
   double quality = 100.0;
 };
 
+namespace {
+TrackSettings SettingsOf(const QTVideoTrack& t) {
+  return {t.TimeScale, t.CompressionType, t.Depth, t.CompressionQuality};
+}
+}  // namespace
+
 class MovieWriter {
  public:
   explicit MovieWriter(const QString& path);
@@ -116,83 +113,134 @@ class MovieWriter {
   MovieWriter(const MovieWriter&) = delete;
   MovieWriter& operator=(const MovieWriter&) = delete;
 
-  QString Error() const { return error_; }
+  QString Error() const {
+    std::lock_guard lock(mutex_);
+    return error_;
+  }
   bool HasTrack() const { return hasTrack_; }
   void SetTrack(int width, int height, double frameRate);
   int Width() const { return width_; }
   int Height() const { return height_; }
   int FrameCount() const { return frames_; }
-  // Remembered for a movie finished without frames (the track passes its settings on when released).
-  void NoteSettings(const TrackSettings& s) {
-    if (!started_) pending_ = s;
+  // The track whose settings a movie finished without frames takes (null once it is released).
+  void AttachTrack(const QTVideoTrack* track) { track_ = track; }
+  void DetachTrack(const QTVideoTrack& track) {
+    if (!started_) pending_ = SettingsOf(track);
+    track_ = nullptr;
   }
   bool Append(const QImage& image, const TrackSettings& s);
-  void Discard() { discarded_ = true; }
+  QString Finish();
+  // Ends the movie without keeping it: what was written goes, no file is named.
+  void Discard() {
+    if (finished_) return;
+    Fail("the movie was not kept");
+    Finish();
+  }
 
  private:
+  // The packed rows of an uncompressed frame, filled by the caller while
+  // the writer thread writes the rows already done.
+  struct RawFrame {
+    std::unique_ptr<uint8_t[]> storage;
+    uint8_t* bytes = nullptr;  // within storage, placed as the frame will lie in the file
+    size_t size = 0;
+    std::atomic<int> rowsReady{0};
+  };
+  // One converted frame on its way to the writer thread.
+  struct Job {
+    int64_t pts = 0;
+    int number = 0;       // 1-based, for messages
+    FramePtr frame;       // for an encoder
+    RawFrame* raw = nullptr;  // for "raw "
+  };
+
+  bool Failed() const {
+    std::lock_guard lock(mutex_);
+    return !error_.isEmpty();
+  }
   bool Start(const TrackSettings& s, bool withoutFrames = false);
   bool OpenEncoder(const TrackSettings& s);
-  bool WritePacket(AVPacket* pkt);
-  bool Drain();
-  bool CheckIo(const char* what, int ret);
+  bool MakeFrame(const QImage& image, FramePtr* out);
+  bool WriteFrame(Job& job);
+  bool WritePacket(AVPacket* pkt, const QString& what);
+  bool Drain(const QString& what);
+  bool CheckIo(const QString& what, int ret);
   void Fail(const QString& why);
-  void Finish();
-  void FreeAll();
+  void WriterLoop();
+  void StopWriter();
+  RawFrame* TakeRawFrame(int frameIndex);
+  bool WriteFully(const uint8_t* buf, int size);  // false with ioErrno_ set
 
   static int WriteCallback(void* opaque, uint8_t* buf, int size);
   static int64_t SeekCallback(void* opaque, int64_t offset, int whence);
 
-  QString path_, tempPath_, error_;
+  const QString path_;
+  MovieOutputFile file_;
   int fd_ = -1;
   int ioErrno_ = 0;
-  bool hasTrack_ = false, started_ = false;
-  bool discarded_ = false;
+  bool hasTrack_ = false, started_ = false, finished_ = false;
   int width_ = 0, height_ = 0;
   int ticksPerFrame_ = 1;
   int frames_ = 0;
+  QString finishError_;  // what Finish() found, for every later call
+  const QTVideoTrack* track_ = nullptr;
   TrackSettings pending_;
 
-  AVFormatContext* oc_ = nullptr;
-  AVIOContext* pb_ = nullptr;
-  AVStream* st_ = nullptr;
-  AVCodecContext* enc_ = nullptr;
-  AVFrame* frame_ = nullptr;
-  AVPacket* pkt_ = nullptr;
-  SwsContext* sws_ = nullptr;
+  // Owned in this order so that the encoder (which may hold pool buffers)
+  // goes before the pool, and the muxer before its I/O.
+  IoContextPtr pb_;
+  OutputContextPtr oc_;
+  AVStream* st_ = nullptr;  // owned by oc_
+  BufferPoolPtr pool_;
+  CodecContextPtr enc_;
+  PacketPtr pkt_;
+  SwsPtr sws_;
+  AVPixelFormat pixFmt_ = AV_PIX_FMT_NONE;
+  int frameQuality_ = 0;
+  int linesize_[4] = {};
+  size_t planeOffset_[4] = {};
   // Raw frames: packed rows of rawBytesPerPixel_, rawStride_ bytes apart.
   bool raw_ = false;
   int rawBytesPerPixel_ = 3;
   int rawStride_ = 0;
-  std::vector<uint8_t> rawBuffer_;
+  bool rawPadding_ = false;
+  uint64_t rawDataStart_ = 0;  // where the first frame's bytes go in the file
+  std::vector<std::unique_ptr<RawFrame>> rawFrames_;  // every one made, reused
+  RawFrame* writing_ = nullptr;  // the raw frame the writer thread is writing
+
+  // Shared with the writer thread.
+  mutable std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<Job> queue_;                // converted, waiting for the writer
+  std::vector<RawFrame*> spareRaw_;      // raw frames the writer is done with
+  bool stopping_ = false;
+  QString error_;
+  std::thread writer_;
 };
 
 MovieWriter::MovieWriter(const QString& path) : path_(QFileInfo(path).absoluteFilePath()) {
-  QuietLog();
-  const QFileInfo info(path_);
-  const QString folder = info.absolutePath();
+  (void)LogLevelSet();
   // Known now rather than when the finished file could not take its place.
-  if (info.isDir()) {
+  if (QFileInfo(path_).isDir()) {
     Fail("a folder of that name is in the way");
     return;
   }
-  // A hidden temporary file in the target's folder, so the final rename is atomic.
-  for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-    const QString suffix = QString::number(QRandomGenerator::global()->generate(), 36);
-    tempPath_ = folder + "/." + info.fileName() + ".partial-" + suffix;
-    fd_ = ::open(QFile::encodeName(tempPath_).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ < 0 && errno != EEXIST) break;
-  }
-  if (fd_ < 0) {
-    const int err = errno;
-    tempPath_.clear();
-    Fail(QString("cannot create a file in the folder \"%1\": %2").arg(folder, QString::fromLocal8Bit(strerror(err))));
-  }
+  const QString why = file_.Open(path_);
+  if (!why.isEmpty()) Fail(why);
+  fd_ = file_.Descriptor();
 }
 
-MovieWriter::~MovieWriter() { Finish(); }
+MovieWriter::~MovieWriter() {
+  if (finished_) return;  // whoever finished it had the answer
+  const QString error = Finish();
+  // Nobody asked how the movie ended, so at least the log hears of a failure.
+  if (!error.isEmpty()) qWarning("%s", qPrintable(error));
+}
 
 void MovieWriter::Fail(const QString& why) {
+  std::lock_guard lock(mutex_);
   if (error_.isEmpty()) error_ = QString("Could not write the movie \"%1\": %2").arg(path_, why);
+  changed_.notify_all();
 }
 
 void MovieWriter::SetTrack(int width, int height, double frameRate) {
@@ -214,21 +262,43 @@ void MovieWriter::SetTrack(int width, int height, double frameRate) {
 
 int MovieWriter::WriteCallback(void* opaque, uint8_t* buf, int size) {
   auto* self = static_cast<MovieWriter*>(opaque);
+  RawFrame* raw = self->writing_;
+  if (raw && buf >= raw->bytes && buf < raw->bytes + raw->size) {
+    // A raw frame's rows, written as soon as the caller has packed them.
+    const size_t stride = size_t(self->rawStride_);
+    size_t offset = size_t(buf - raw->bytes);
+    const size_t end = offset + size_t(size);
+    while (offset < end) {
+      int rows = raw->rowsReady.load(std::memory_order_acquire);
+      while (size_t(rows) * stride <= offset) {
+        raw->rowsReady.wait(rows, std::memory_order_acquire);
+        rows = raw->rowsReady.load(std::memory_order_acquire);
+      }
+      const size_t ready = std::min(end, size_t(rows) * stride);
+      if (!self->WriteFully(raw->bytes + offset, int(ready - offset))) return AVERROR(self->ioErrno_);
+      offset = ready;
+    }
+    return size;
+  }
+  return self->WriteFully(buf, size) ? size : AVERROR(self->ioErrno_);
+}
+
+bool MovieWriter::WriteFully(const uint8_t* buf, int size) {
   int done = 0;
   while (done < size) {
-    const ssize_t n = ::write(self->fd_, buf + done, size_t(size - done));
+    const ssize_t n = ::write(fd_, buf + done, size_t(size - done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      self->ioErrno_ = errno;
-      return AVERROR(errno);
+      ioErrno_ = errno;
+      return false;
     }
     if (n == 0) {
-      self->ioErrno_ = ENOSPC;
-      return AVERROR(ENOSPC);
+      ioErrno_ = ENOSPC;
+      return false;
     }
     done += int(n);
   }
-  return size;
+  return true;
 }
 
 int64_t MovieWriter::SeekCallback(void* opaque, int64_t offset, int whence) {
@@ -241,20 +311,17 @@ int64_t MovieWriter::SeekCallback(void* opaque, int64_t offset, int whence) {
   return r < 0 ? AVERROR(errno) : int64_t(r);
 }
 
-bool MovieWriter::CheckIo(const char* what, int ret) {
-  if (ioErrno_ != 0) {
-    Fail(QString::fromLocal8Bit(strerror(ioErrno_)));
-    return false;
-  }
-  if (pb_ && pb_->error < 0) {
-    Fail(AvErrorText(pb_->error));
-    return false;
-  }
-  if (ret < 0) {
-    Fail(QString("%1: %2").arg(what, AvErrorText(ret)));
-    return false;
-  }
-  return true;
+bool MovieWriter::CheckIo(const QString& what, int ret) {
+  QString why;
+  if (ioErrno_ != 0)
+    why = QString::fromLocal8Bit(strerror(ioErrno_));
+  else if (pb_ && pb_->error < 0)
+    why = ErrorText(pb_->error);
+  else if (ret < 0)
+    why = ErrorText(ret);
+  if (why.isEmpty()) return true;
+  Fail(what + ": " + why);
+  return false;
 }
 
 bool MovieWriter::OpenEncoder(const TrackSettings& s) {
@@ -286,7 +353,7 @@ bool MovieWriter::OpenEncoder(const TrackSettings& s) {
     Fail(QString("no encoder for compression type \"%1\" on this system").arg(type));
     return false;
   }
-  enc_ = avcodec_alloc_context3(codec);
+  enc_.reset(avcodec_alloc_context3(codec));
   if (!enc_) {
     Fail("out of memory");
     return false;
@@ -297,78 +364,113 @@ bool MovieWriter::OpenEncoder(const TrackSettings& s) {
   enc_->time_base = {1, s.timeScale};
   enc_->framerate = {s.timeScale, ticksPerFrame_};
   enc_->max_b_frames = 0;  // presentation order = decode order: every frame lasts exactly its tick
+  // Every encoder that can spread its work over the machine's cores does so
+  // (0 lets each pick its own count, as the ffmpeg tool does).
+  enc_->thread_count = 0;
   if (oc_->oformat->flags & AVFMT_GLOBALHEADER) enc_->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
   const double q = std::clamp(s.quality, 0.0, 100.0);
-  AVDictionary* opts = nullptr;
+  Options opts;
   if (type == "jpeg") {
     // Quality 100 -> qscale 1 (best), 0 -> 31 (worst).
     const int qscale = 1 + int(std::lround((100.0 - q) * 30.0 / 100.0));
     enc_->flags |= AV_CODEC_FLAG_QSCALE;
     enc_->global_quality = FF_QP2LAMBDA * qscale;
+    frameQuality_ = enc_->global_quality;  // each frame asks for it
     enc_->qmin = 1;
     enc_->qmax = 31;
     enc_->color_range = AVCOL_RANGE_JPEG;
   } else if (type == "avc1") {
     // Quality 100 -> CRF 12 (visually lossless), 0 -> CRF 45.
     const int crf = int(std::lround(45.0 - q * 0.33));
-    av_dict_set_int(&opts, "crf", crf, 0);
-    av_dict_set(&opts, "preset", "medium", 0);
+    opts.Set("crf", crf);
+    opts.Set("preset", "medium");
     enc_->gop_size = int(std::clamp<int64_t>(int64_t(4) * s.timeScale / ticksPerFrame_, 1, 10000));
   }
-  const int ret = avcodec_open2(enc_, codec, &opts);
-  av_dict_free(&opts);
+  const int ret = avcodec_open2(enc_.get(), codec, opts.get());
   if (ret < 0) {
-    Fail(QString("cannot open the %1 encoder: %2").arg(codec->name, AvErrorText(ret)));
+    Fail(QString("cannot open the %1 encoder: %2").arg(codec->name, ErrorText(ret)));
     return false;
   }
-  if (avcodec_parameters_from_context(st_->codecpar, enc_) < 0) {
+  if (avcodec_parameters_from_context(st_->codecpar, enc_.get()) < 0) {
     Fail("cannot set up the video track");
     return false;
   }
   st_->codecpar->codec_tag = tag;
-  frame_ = av_frame_alloc();
-  if (!frame_) {
+
+  // The frames' layout: rows aligned for the encoders' vector code, with the
+  // padding av_frame_get_buffer would give, all planes in one pooled buffer.
+  pixFmt_ = pixFmt;
+  constexpr int kAlign = 64;
+  ptrdiff_t linesizes[4] = {};
+  size_t sizes[4] = {};
+  if (av_image_fill_linesizes(linesize_, pixFmt, FFALIGN(width_, kAlign)) < 0) {
+    Fail("cannot set up the frames");
+    return false;
+  }
+  for (int i = 0; i < 4; ++i) linesizes[i] = linesize_[i] = FFALIGN(linesize_[i], kAlign);
+  if (av_image_fill_plane_sizes(sizes, pixFmt, FFALIGN(height_, 32), linesizes) < 0) {
+    Fail("cannot set up the frames");
+    return false;
+  }
+  size_t total = 0;
+  for (int i = 0; i < 4; ++i) {
+    planeOffset_[i] = total;
+    total += FFALIGN(sizes[i], size_t(kAlign));
+  }
+  pool_.reset(av_buffer_pool_init(total + AV_INPUT_BUFFER_PADDING_SIZE, nullptr));
+  if (!pool_) {
     Fail("out of memory");
     return false;
   }
-  frame_->format = pixFmt;
-  frame_->width = width_;
-  frame_->height = height_;
-  if (av_frame_get_buffer(frame_, 0) < 0) {
-    Fail("out of memory");
-    return false;
-  }
-  sws_ = sws_getContext(width_, height_, AV_PIX_FMT_BGRA, width_, height_, pixFmt,
-                        SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
-  if (!sws_) {
-    Fail("cannot set up the pixel conversion");
-    return false;
+  if (pixFmt != AV_PIX_FMT_RGB24 && pixFmt != AV_PIX_FMT_ARGB) {
+    // Colour conversion for the lossy codecs, spread over the machine's cores.
+    sws_.reset(sws_alloc_context());
+    if (!sws_) {
+      Fail("out of memory");
+      return false;
+    }
+    SwsContext* c = sws_.get();
+    av_opt_set_int(c, "srcw", width_, 0);
+    av_opt_set_int(c, "srch", height_, 0);
+    av_opt_set_int(c, "src_format", kPictureFormat, 0);
+    av_opt_set_int(c, "dstw", width_, 0);
+    av_opt_set_int(c, "dsth", height_, 0);
+    av_opt_set_int(c, "dst_format", pixFmt, 0);
+    av_opt_set_int(c, "sws_flags", SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, 0);
+    av_opt_set_int(c, "threads", MachineThreads(), 0);
+    if (sws_init_context(c, nullptr, nullptr) < 0) {
+      Fail("cannot set up the pixel conversion");
+      return false;
+    }
   }
   return true;
 }
 
 bool MovieWriter::Start(const TrackSettings& s, bool withoutFrames) {
   started_ = true;
-  if (!error_.isEmpty()) return false;
+  if (Failed()) return false;
   if (s.timeScale < 1) {
     Fail(QString("invalid time scale %1").arg(s.timeScale));
     return false;
   }
   if (!hasTrack_) SetTrack(1, 1, 1.0);  // a movie without a track still needs one to be a movie
-  int ret = avformat_alloc_output_context2(&oc_, nullptr, "mov", nullptr);
+  AVFormatContext* oc = nullptr;
+  int ret = avformat_alloc_output_context2(&oc, nullptr, "mov", nullptr);
+  oc_.reset(oc);
   if (ret < 0 || !oc_) return CheckIo("cannot create the movie", ret < 0 ? ret : AVERROR(ENOMEM));
-  auto* buffer = static_cast<uint8_t*>(av_malloc(kIoBufferSize));
-  pb_ = buffer ? avio_alloc_context(buffer, kIoBufferSize, 1, this, nullptr, &WriteCallback, &SeekCallback)
-               : nullptr;
+  // The buffer is the I/O context's once that exists.
+  std::unique_ptr<uint8_t, MemoryDeleter> buffer(static_cast<uint8_t*>(av_malloc(kIoBufferSize)));
+  if (buffer)
+    pb_.reset(avio_alloc_context(buffer.get(), kIoBufferSize, 1, this, nullptr, &WriteCallback, &SeekCallback));
   if (!pb_) {
-    av_free(buffer);
     Fail("out of memory");
     return false;
   }
+  (void)buffer.release();
   pb_->direct = 1;  // large packets go straight to write(), without a copy through the buffer
-  oc_->pb = pb_;
+  oc_->pb = pb_.get();
   oc_->flags |= AVFMT_FLAG_CUSTOM_IO;
-  st_ = avformat_new_stream(oc_, nullptr);
+  st_ = avformat_new_stream(oc_.get(), nullptr);
   if (!st_) {
     Fail("out of memory");
     return false;
@@ -380,6 +482,7 @@ bool MovieWriter::Start(const TrackSettings& s, bool withoutFrames) {
   if (raw_) {
     rawBytesPerPixel_ = s.depth == 32 ? 4 : 3;
     rawStride_ = (width_ * rawBytesPerPixel_ + 1) & ~1;  // QuickTime rows are 16-bit aligned
+    rawPadding_ = rawStride_ != width_ * rawBytesPerPixel_;
     AVCodecParameters* par = st_->codecpar;
     par->codec_type = AVMEDIA_TYPE_VIDEO;
     par->codec_id = AV_CODEC_ID_RAWVIDEO;
@@ -388,57 +491,176 @@ bool MovieWriter::Start(const TrackSettings& s, bool withoutFrames) {
     par->bits_per_coded_sample = rawBytesPerPixel_ * 8;
     par->width = width_;
     par->height = height_;
-    try {
-      rawBuffer_.assign(size_t(rawStride_) * size_t(height_), 0);
-    } catch (const std::bad_alloc&) {
-      Fail("out of memory");
-      return false;
-    }
   } else if (!OpenEncoder(s)) {
     return false;
   }
-  pkt_ = av_packet_alloc();
+  pkt_.reset(av_packet_alloc());
   if (!pkt_) {
     Fail("out of memory");
     return false;
   }
-  AVDictionary* opts = nullptr;
+  Options opts;
   // Without this the muxer picks a finer time scale than the one asked for.
-  av_dict_set_int(&opts, "video_track_timescale", s.timeScale, 0);
+  opts.Set("video_track_timescale", s.timeScale);
   // The muxer leaves out tracks without samples, and a file without a video
   // track is no movie. Written up front (as for a fragmented movie), the
   // track is kept, with its size and time scale.
-  if (withoutFrames) av_dict_set(&opts, "movflags", "empty_moov", 0);
-  ret = avformat_write_header(oc_, &opts);
-  av_dict_free(&opts);
-  return CheckIo("cannot write the movie header", ret);
+  if (withoutFrames) opts.Set("movflags", "empty_moov");
+  ret = avformat_write_header(oc_.get(), opts.get());
+  if (!CheckIo("cannot write the movie header", ret)) return false;
+  rawDataStart_ = uint64_t(avio_tell(pb_.get()));
+  if (!withoutFrames) writer_ = std::thread([this] { WriterLoop(); });
+  return true;
 }
 
-bool MovieWriter::WritePacket(AVPacket* pkt) {
+bool MovieWriter::WritePacket(AVPacket* pkt, const QString& what) {
   pkt->stream_index = st_->index;
   if (enc_) av_packet_rescale_ts(pkt, enc_->time_base, st_->time_base);
-  if (pkt->duration <= 0) pkt->duration = av_rescale_q(ticksPerFrame_, enc_ ? enc_->time_base : st_->time_base,
-                                                       st_->time_base);
-  const int ret = av_write_frame(oc_, pkt);
-  return CheckIo("cannot write a frame", ret);
+  if (pkt->duration <= 0)
+    pkt->duration = av_rescale_q(ticksPerFrame_, enc_ ? enc_->time_base : st_->time_base, st_->time_base);
+  return CheckIo(what, av_write_frame(oc_.get(), pkt));
 }
 
 // Takes every packet the encoder has ready.
-bool MovieWriter::Drain() {
+bool MovieWriter::Drain(const QString& what) {
   for (;;) {
-    int ret = avcodec_receive_packet(enc_, pkt_);
+    const int ret = avcodec_receive_packet(enc_.get(), pkt_.get());
     if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return true;
-    if (ret < 0) return CheckIo("cannot compress a frame", ret);
-    const bool ok = WritePacket(pkt_);
-    av_packet_unref(pkt_);
+    if (ret < 0) return CheckIo(what, ret);
+    const bool ok = WritePacket(pkt_.get(), what);
+    av_packet_unref(pkt_.get());
     if (!ok) return false;
   }
 }
 
+// On the writer thread.
+bool MovieWriter::WriteFrame(Job& job) {
+  const QString what = QString("cannot write frame %1").arg(job.number);
+  if (raw_) {
+    AVPacket* pkt = pkt_.get();
+    av_packet_unref(pkt);
+    pkt->data = job.raw->bytes;
+    pkt->size = int(job.raw->size);
+    pkt->pts = pkt->dts = job.pts;
+    pkt->duration = ticksPerFrame_;
+    pkt->flags |= AV_PKT_FLAG_KEY;
+    writing_ = job.raw;
+    const bool ok = WritePacket(pkt, what);
+    writing_ = nullptr;
+    pkt->data = nullptr;  // never the buffer's bytes once it goes back
+    pkt->size = 0;
+    return ok;
+  }
+  const int ret = avcodec_send_frame(enc_.get(), job.frame.get());
+  job.frame.reset();  // the encoder keeps its own reference as long as it needs the pixels
+  return CheckIo(what, ret) && Drain(what);
+}
+
+void MovieWriter::WriterLoop() {
+  for (;;) {
+    Job job;
+    {
+      std::unique_lock lock(mutex_);
+      changed_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+      if (queue_.empty()) return;
+      job = std::move(queue_.front());
+      queue_.pop_front();
+      changed_.notify_all();
+    }
+    // After a failure the frames still queued are only let go.
+    if (!Failed()) WriteFrame(job);
+    if (job.raw) {
+      std::lock_guard lock(mutex_);
+      spareRaw_.push_back(job.raw);
+      changed_.notify_all();
+    }
+  }
+}
+
+void MovieWriter::StopWriter() {
+  if (!writer_.joinable()) return;
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    changed_.notify_all();
+  }
+  writer_.join();
+}
+
+// A frame from the pool, in the encoder's layout, holding the picture's pixels.
+bool MovieWriter::MakeFrame(const QImage& image, FramePtr* out) {
+  FramePtr frame(av_frame_alloc());
+  if (!frame || !(frame->buf[0] = av_buffer_pool_get(pool_.get()))) return false;
+  frame->format = pixFmt_;
+  frame->width = width_;
+  frame->height = height_;
+  for (int i = 0; i < 4; ++i) {
+    frame->linesize[i] = linesize_[i];
+    frame->data[i] = linesize_[i] ? frame->buf[0]->data + planeOffset_[i] : nullptr;
+  }
+  if (pixFmt_ == AV_PIX_FMT_RGB24) {
+    PackRowsRgb24(image, 0, height_, frame->data[0], frame->linesize[0]);
+  } else if (pixFmt_ == AV_PIX_FMT_ARGB) {
+    PackRowsArgb(image, 0, height_, frame->data[0], frame->linesize[0]);
+  } else {
+    FramePtr src(av_frame_alloc());
+    if (!src || !(src->buf[0] = BorrowPixels(image))) return false;
+    src->format = kPictureFormat;
+    src->width = width_;
+    src->height = height_;
+    src->data[0] = src->buf[0]->data;
+    src->linesize[0] = int(image.bytesPerLine());
+    if (sws_scale_frame(sws_.get(), frame.get(), src.get()) < 0) return false;
+  }
+  frame->quality = frameQuality_;
+  *out = std::move(frame);
+  return true;
+}
+
+// A raw frame the writer is done with, or a new one while fewer than the
+// queue, the writer and the caller can hold exist; null when the movie failed.
+MovieWriter::RawFrame* MovieWriter::TakeRawFrame(int frameIndex) {
+  RawFrame* raw = nullptr;
+  {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] {
+      return !error_.isEmpty() || !spareRaw_.empty() || rawFrames_.size() < kQueueDepth + 2;
+    });
+    if (!error_.isEmpty()) return nullptr;
+    if (!spareRaw_.empty()) {
+      raw = spareRaw_.back();
+      spareRaw_.pop_back();
+    }
+  }
+  if (!raw) {
+    auto made = std::make_unique<RawFrame>();
+    made->size = size_t(rawStride_) * size_t(height_);
+    made->storage.reset(new (std::nothrow) uint8_t[made->size + 2 * kPageBytes]);
+    if (!made->storage) {
+      Fail("out of memory");
+      return nullptr;
+    }
+    rawFrames_.push_back(std::move(made));
+    raw = rawFrames_.back().get();
+  }
+  // The kernel copies into the file fastest when the bytes lie at the same
+  // place within a page in memory as in the file; frames follow each other
+  // in the file from where the header ended.
+  const uint64_t fileOffset = rawDataStart_ + uint64_t(frameIndex) * raw->size;
+  const auto pageStart = (reinterpret_cast<uintptr_t>(raw->storage.get()) + kPageBytes - 1) & ~uintptr_t(kPageBytes - 1);
+  raw->bytes = reinterpret_cast<uint8_t*>(pageStart + uintptr_t(fileOffset % kPageBytes));
+  raw->rowsReady.store(0, std::memory_order_relaxed);
+  return raw;
+}
+
 bool MovieWriter::Append(const QImage& picture, const TrackSettings& s) {
-  if (!error_.isEmpty()) return false;
+  if (finished_) {
+    Fail("the movie is already finished");
+    return false;
+  }
+  if (Failed()) return false;
   if (!started_ && !Start(s)) return false;
-  if (!oc_) return false;
+  if (!oc_ || Failed()) return false;
   if (picture.isNull()) {
     Fail("the picture is empty");
     return false;
@@ -448,109 +670,93 @@ bool MovieWriter::Append(const QImage& picture, const TrackSettings& s) {
     image = image.scaled(width_, height_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32)
     image = image.convertToFormat(QImage::Format_RGB32);
-  const int64_t pts = int64_t(frames_) * ticksPerFrame_;
 
+  Job job;
+  job.pts = int64_t(frames_) * ticksPerFrame_;
+  job.number = frames_ + 1;
   if (raw_) {
-    uint8_t* out = rawBuffer_.data();
-    for (int y = 0; y < height_; ++y) {
-      const auto* row = reinterpret_cast<const uint32_t*>(image.constScanLine(y));
-      uint8_t* dst = out + size_t(y) * size_t(rawStride_);
-      if (rawBytesPerPixel_ == 3)
-        PackRow24(row, dst, width_);
-      else
-        PackRow32(row, dst, width_);
-    }
-    av_packet_unref(pkt_);
-    pkt_->data = out;
-    pkt_->size = int(rawBuffer_.size());
-    pkt_->pts = pkt_->dts = pts;
-    pkt_->duration = ticksPerFrame_;
-    pkt_->flags |= AV_PKT_FLAG_KEY;
-    const bool ok = WritePacket(pkt_);
-    pkt_->data = nullptr;
-    pkt_->size = 0;
-    if (!ok) return false;
-  } else {
-    if (av_frame_make_writable(frame_) < 0) {
-      Fail("out of memory");
+    job.raw = TakeRawFrame(frames_);
+    if (!job.raw) return false;
+  } else if (!MakeFrame(image, &job.frame)) {
+    Fail(QString("cannot convert frame %1").arg(job.number));
+    return false;
+  }
+  RawFrame* raw = job.raw;
+  {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !error_.isEmpty() || queue_.size() < kQueueDepth; });
+    if (!error_.isEmpty()) {
+      if (raw) spareRaw_.push_back(raw);
       return false;
     }
-    const uint8_t* src[4] = {image.constBits(), nullptr, nullptr, nullptr};
-    const int srcStride[4] = {int(image.bytesPerLine()), 0, 0, 0};
-    sws_scale(sws_, src, srcStride, 0, height_, frame_->data, frame_->linesize);
-    frame_->pts = pts;
-    if (enc_->flags & AV_CODEC_FLAG_QSCALE) frame_->quality = enc_->global_quality;
-    const int ret = avcodec_send_frame(enc_, frame_);
-    if (!CheckIo("cannot compress a frame", ret) || !Drain()) return false;
+    queue_.push_back(std::move(job));
+    changed_.notify_all();
+  }
+  if (raw) {
+    // Packed band by band; the writer follows each band as it is published.
+    const int bandRows = std::max(1, kRawBandBytes / rawStride_);
+    for (int y = 0; y < height_; y += bandRows) {
+      const int end = std::min(height_, y + bandRows);
+      uint8_t* dst = raw->bytes + size_t(y) * size_t(rawStride_);
+      if (rawBytesPerPixel_ == 3)
+        PackRowsRgb24(image, y, end, dst, rawStride_);
+      else
+        PackRowsArgb(image, y, end, dst, rawStride_);
+      if (rawPadding_)  // the byte that makes an odd row length even
+        for (int row = y; row < end; ++row) raw->bytes[size_t(row + 1) * size_t(rawStride_) - 1] = 0;
+      raw->rowsReady.store(end, std::memory_order_release);
+      raw->rowsReady.notify_one();
+    }
   }
   ++frames_;
   return true;
 }
 
-void MovieWriter::Finish() {
-  if (discarded_) {
-    FreeAll();
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    if (!tempPath_.isEmpty()) ::unlink(QFile::encodeName(tempPath_).constData());
-    return;
-  }
-  if (!started_ && error_.isEmpty()) Start(pending_, true);
-  if (error_.isEmpty() && oc_) {
+QString MovieWriter::Finish() {
+  if (finished_) return finishError_;
+  finished_ = true;
+  if (!started_ && !Failed()) Start(track_ ? SettingsOf(*track_) : pending_, true);
+  StopWriter();
+  if (!Failed() && oc_) {
     if (enc_) {
-      const int ret = avcodec_send_frame(enc_, nullptr);
-      if (CheckIo("cannot compress a frame", ret)) Drain();
+      const int ret = avcodec_send_frame(enc_.get(), nullptr);
+      if (CheckIo("cannot finish the movie", ret)) Drain("cannot finish the movie");
     }
-    if (error_.isEmpty()) CheckIo("cannot finish the movie", av_write_trailer(oc_));
-    if (error_.isEmpty()) {
-      avio_flush(pb_);
+    if (!Failed()) CheckIo("cannot finish the movie", av_write_trailer(oc_.get()));
+    if (!Failed()) {
+      avio_flush(pb_.get());
       CheckIo("cannot finish the movie", 0);
     }
   }
-  FreeAll();
-  if (fd_ >= 0) {
-    if (::close(fd_) != 0 && error_.isEmpty()) Fail(QString::fromLocal8Bit(strerror(errno)));
-    fd_ = -1;
+  queue_.clear();
+  spareRaw_.clear();
+  rawFrames_.clear();
+  sws_.reset();
+  pkt_.reset();
+  enc_.reset();
+  pool_.reset();
+  oc_.reset();
+  pb_.reset();
+  if (Failed()) {
+    file_.Discard();
+  } else if (fd_ >= 0) {
+    const QString why = file_.Commit();
+    if (!why.isEmpty()) Fail("cannot give the finished movie its name: " + why);
   }
-  if (tempPath_.isEmpty()) return;
-  const QByteArray temp = QFile::encodeName(tempPath_);
-  if (error_.isEmpty() && ::rename(temp.constData(), QFile::encodeName(path_).constData()) != 0)
-    Fail(QString::fromLocal8Bit(strerror(errno)));
-  if (!error_.isEmpty()) {
-    ::unlink(temp.constData());
-    qWarning("%s", qPrintable(error_));
-  }
-}
-
-void MovieWriter::FreeAll() {
-  if (pkt_) {
-    pkt_->data = nullptr;  // never the raw buffer's bytes
-    pkt_->size = 0;
-    av_packet_free(&pkt_);
-  }
-  av_frame_free(&frame_);
-  avcodec_free_context(&enc_);
-  sws_freeContext(sws_);
-  sws_ = nullptr;
-  if (oc_) {
-    oc_->pb = nullptr;
-    avformat_free_context(oc_);
-    oc_ = nullptr;
-  }
-  if (pb_) {
-    av_freep(&pb_->buffer);
-    avio_context_free(&pb_);
-  }
-  rawBuffer_ = {};
+  fd_ = -1;
+  finishError_ = Error();
+  return finishError_;
 }
 
 // ---------------------------------------------------------------------------
 
-QTVideoTrack::QTVideoTrack(std::shared_ptr<MovieWriter> writer) : writer_(std::move(writer)) {}
+QTVideoTrack::QTVideoTrack(std::shared_ptr<MovieWriter> writer) : writer_(std::move(writer)) {
+  writer_->AttachTrack(this);
+}
 
 QTVideoTrack::~QTVideoTrack() {
   // A movie finished without frames still takes this track's settings.
-  writer_->NoteSettings({TimeScale, CompressionType, Depth, CompressionQuality});
+  writer_->DetachTrack(*this);
 }
 
 int QTVideoTrack::Width() const { return writer_->Width(); }
@@ -558,14 +764,14 @@ int QTVideoTrack::Height() const { return writer_->Height(); }
 int QTVideoTrack::FrameCount() const { return writer_->FrameCount(); }
 QString QTVideoTrack::Error() const { return writer_->Error(); }
 
-bool QTVideoTrack::AppendPicture(const Picture& picture) {
-  return writer_->Append(picture.image(), {TimeScale, CompressionType, Depth, CompressionQuality});
-}
+bool QTVideoTrack::AppendPicture(const Picture& picture) { return writer_->Append(picture.image(), SettingsOf(*this)); }
 
 EditableMovie::EditableMovie(std::shared_ptr<MovieWriter> writer) : writer_(std::move(writer)) {}
 EditableMovie::~EditableMovie() = default;
 
 QString EditableMovie::Error() const { return writer_->Error(); }
+
+QString EditableMovie::Finish() { return writer_->Finish(); }
 
 void EditableMovie::Discard() { writer_->Discard(); }
 
@@ -580,7 +786,6 @@ EditableMoviePtr CreateMovieAt(const QString& path) {
 }
 
 QList<CodecChoice> AvailableCodecs() {
-  QuietLog();
   QList<CodecChoice> list;
   list.append({"raw ", "None", true, true});
   if (avcodec_find_encoder(AV_CODEC_ID_QTRLE)) list.append({"rle ", "Animation", true, true});

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +14,7 @@
 
 #include "framework/picture.h"
 #include "movie/movie.h"
+#include "movie/movie_file.h"
 #include "movie/movie_reader.h"
 #include "tests/support/movie_support.h"
 
@@ -22,6 +25,30 @@ namespace {
 QStringList HiddenPartials(const QString& folder) {
   return QDir(folder).entryList(QStringList{".*partial*"}, QDir::Files | QDir::Hidden);
 }
+
+QStringList EntriesOf(const QString& folder) {
+  return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+// A file size limit for this process while it exists: a disk that fills up.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    savedHandler_ = signal(SIGXFSZ, SIG_IGN);
+    struct rlimit limit = saved_;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, savedHandler_);
+  }
+
+ private:
+  struct rlimit saved_;
+  sighandler_t savedHandler_;
+};
 
 // Four frames that exercise both picture content and frame-to-frame changes:
 // random pixels, a gradient, the gradient with a small patch changed (delta
@@ -251,30 +278,122 @@ TEST(MovieWrite, MovieWithoutTrackStillOpens) {
   EXPECT_TRUE(HiddenPartials(dir.path()).isEmpty());
 }
 
-TEST(MovieWrite, FileAppearsOnlyWhenReleasedAndReplacesTheOldOne) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("movie.mov");
-  {
-    QFile old(path);
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("not a movie");
+// Until it is finished the movie has no name at all or, where the filesystem
+// cannot do that, a hidden one; an old file of the target's name stays as it
+// was until then.
+TEST(MovieWrite, FileAppearsOnlyWhenFinishedAndReplacesTheOldOne) {
+  for (const bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed file" : "hidden file");
+    AllowUnnamedMovieFiles(unnamed);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("movie.mov");
+    {
+      QFile old(path);
+      ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+      old.write("not a movie");
+    }
+    EditableMoviePtr movie = CreateMovieAt(path);
+    QTVideoTrackPtr track = movie->NewVideoTrack(12, 10, 1.0);
+    track->TimeScale = 8;
+    const QImage frame = RandomImage(12, 10, 3);
+    ASSERT_TRUE(track->AppendPicture(Picture(frame)));
+    ASSERT_TRUE(track->AppendPicture(Picture(frame)));
+    EXPECT_EQ(track->FrameCount(), 2);
+    EXPECT_EQ(QFileInfo(path).size(), 11);
+    EXPECT_EQ(HiddenPartials(dir.path()).size(), unnamed ? 0 : 1);
+    EXPECT_EQ(EntriesOf(dir.path()).size(), unnamed ? 1 : 2);
+
+    EXPECT_EQ(movie->Finish(), "");
+    EXPECT_EQ(EntriesOf(dir.path()), QStringList{"movie.mov"});
+    ASSERT_EQ(ReadAllFrames(path).size(), 2u);
+    // Finished is finished: the same answer again, and no more frames.
+    EXPECT_EQ(movie->Finish(), "");
+    EXPECT_FALSE(track->AppendPicture(Picture(frame)));
+    track.reset();
+    movie.reset();
+    EXPECT_EQ(Movie::Open(path)->FrameCount(), 2);
   }
-  EditableMoviePtr movie = CreateMovieAt(path);
-  QTVideoTrackPtr track = movie->NewVideoTrack(12, 10, 1.0);
-  track->TimeScale = 8;
-  const QImage frame = RandomImage(12, 10, 3);
-  ASSERT_TRUE(track->AppendPicture(Picture(frame)));
-  ASSERT_TRUE(track->AppendPicture(Picture(frame)));
-  EXPECT_EQ(track->FrameCount(), 2);
-  // Still writing: the old file is untouched, the data goes to a hidden file.
-  EXPECT_EQ(QFileInfo(path).size(), 11);
-  EXPECT_EQ(HiddenPartials(dir.path()).size(), 1);
-  track.reset();
-  EXPECT_EQ(QFileInfo(path).size(), 11);
-  movie.reset();
-  EXPECT_TRUE(HiddenPartials(dir.path()).isEmpty());
-  ASSERT_EQ(ReadAllFrames(path).size(), 2u);
-  EXPECT_EQ(Movie::Open(path)->FrameCount(), 2);
+  AllowUnnamedMovieFiles(true);
+}
+
+// What goes wrong while the movie is finished - the trailer does not fit,
+// the folder is gone when the file is to be named - is Finish()'s answer,
+// with the file's path and the reason, and nothing is left.
+TEST(MovieWrite, FinishingErrorsAreReturned) {
+  for (const bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed file" : "hidden file");
+    AllowUnnamedMovieFiles(unnamed);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("trailer.mov");
+    QString error;
+    {
+      // Room for the two frames (120 KB each) and the header, not for the trailer.
+      FileSizeLimit limit(2 * 120000 + 200);
+      EditableMoviePtr movie = CreateMovieAt(path);
+      QTVideoTrackPtr track = movie->NewVideoTrack(200, 200, 1.0);
+      track->TimeScale = 8;
+      ASSERT_TRUE(track->AppendPicture(Picture(RandomImage(200, 200, 1))));
+      ASSERT_TRUE(track->AppendPicture(Picture(RandomImage(200, 200, 2))));
+      error = movie->Finish();
+      EXPECT_EQ(movie->Finish(), error);
+      EXPECT_FALSE(track->AppendPicture(Picture(RandomImage(200, 200, 3))));
+    }
+    EXPECT_TRUE(error.contains(path) && error.contains("File too large")) << error.toStdString();
+    EXPECT_EQ(EntriesOf(dir.path()), QStringList{});
+
+    const QString folder = dir.filePath("gone");
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const QString lost = folder + "/lost.mov";
+    EditableMoviePtr movie = CreateMovieAt(lost);
+    QTVideoTrackPtr track = movie->NewVideoTrack(8, 8, 1.0);
+    track->TimeScale = 8;
+    ASSERT_TRUE(track->AppendPicture(Picture(RandomImage(8, 8, 1))));
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    error = movie->Finish();
+    EXPECT_TRUE(error.contains(lost) && error.contains("No such file")) << error.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(folder));
+  }
+  AllowUnnamedMovieFiles(true);
+}
+
+// A program killed while it writes a movie leaves nothing under the target's
+// name; an unnamed file vanishes with it, and a hidden one is no longer held,
+// so the next movie for that target (or the scratch folder's clean-up)
+// removes it, while the hidden file of a movie still being written stays.
+TEST(MovieWrite, KilledWriterLeavesNothingThatStays) {
+  for (const bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed file" : "hidden file");
+    AllowUnnamedMovieFiles(unnamed);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("killed.mov");
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      EditableMoviePtr movie = CreateMovieAt(path);
+      QTVideoTrackPtr track = movie->NewVideoTrack(64, 64, 1.0);
+      track->TimeScale = 8;
+      for (int i = 0; i < 5; ++i) track->AppendPicture(Picture(RandomImage(64, 64, i)));
+      raise(SIGKILL);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFSIGNALED(status));
+    EXPECT_FALSE(QFileInfo::exists(path));
+    const QStringList stale = HiddenPartials(dir.path());
+    ASSERT_EQ(stale.size(), unnamed ? 0 : 1);
+    if (unnamed) continue;
+    EXPECT_TRUE(IsPartialMovieName(stale[0]));
+    EXPECT_FALSE(IsPartialMovieName("killed.mov"));
+
+    // One being written is not touched; the killed one is.
+    EditableMoviePtr other = CreateMovieAt(dir.filePath("other.mov"));
+    EXPECT_EQ(HiddenPartials(dir.path()).size(), 2);
+    EXPECT_EQ(RemoveStalePartialMovies(dir.path()), 1);
+    EXPECT_EQ(HiddenPartials(dir.path()).size(), 1);
+    EXPECT_EQ(other->Finish(), "");
+    EXPECT_EQ(EntriesOf(dir.path()), QStringList{"other.mov"});
+  }
+  AllowUnnamedMovieFiles(true);
 }
 
 TEST(MovieWrite, SettingsAreTakenAtTheFirstPicture) {
@@ -377,49 +496,52 @@ TEST(MovieWrite, FrameSizeBeyondFfmpegsLimitIsReportedAtOnce) {
 }
 
 // A disk that fills up while the movie is written, made with a file size
-// limit: the failure is reported at the append that hits it, and the partial
-// file is removed rather than renamed over the target.
+// limit: the failure is reported by an append soon after the frame that hit
+// it (frames are written while the next are drawn), the message names that
+// frame, and the partial file is removed rather than named over the target.
 TEST(MovieWrite, WriteErrorPartWayIsReportedAndLeavesNothing) {
-  QTemporaryDir dir;
-  const QString path = dir.filePath("full.mov");
-  {
-    QFile old(path);
-    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
-    old.write("previous");
-  }
-  struct rlimit saved;
-  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-  const auto savedHandler = signal(SIGXFSZ, SIG_IGN);
-  struct rlimit limit = saved;
-  limit.rlim_cur = 300 * 1024;
-  ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-
-  int appended = 0;
-  bool failed = false;
-  QString error;
-  {
-    EditableMoviePtr movie = CreateMovieAt(path);
-    QTVideoTrackPtr track = movie->NewVideoTrack(200, 200, 1.0);  // 120 KB a frame
-    track->TimeScale = 8;
-    for (int i = 0; i < 6 && !failed; ++i) {
-      if (track->AppendPicture(Picture(RandomImage(200, 200, i))))
-        ++appended;
-      else
-        failed = true;
+  // Random pixels: a PNG frame is as large as a raw one.
+  for (const QString type : {"raw ", "png "}) {
+    SCOPED_TRACE(type.toStdString());
+    QTemporaryDir dir;
+    const QString path = dir.filePath("full.mov");
+    {
+      QFile old(path);
+      ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+      old.write("previous");
     }
-    error = movie->Error();
-    EXPECT_FALSE(track->AppendPicture(Picture(RandomImage(200, 200, 9)))) << "a failed movie stays failed";
+    int appended = 0;
+    bool failed = false;
+    QString error;
+    {
+      FileSizeLimit limit(300 * 1024);
+      EditableMoviePtr movie = CreateMovieAt(path);
+      QTVideoTrackPtr track = movie->NewVideoTrack(200, 200, 1.0);  // 120 KB a frame
+      track->TimeScale = 8;
+      track->CompressionType = type;
+      for (int i = 0; i < 40 && !failed; ++i) {
+        if (track->AppendPicture(Picture(RandomImage(200, 200, i))))
+          ++appended;
+        else
+          failed = true;
+      }
+      error = movie->Error();
+      EXPECT_FALSE(track->AppendPicture(Picture(RandomImage(200, 200, 9)))) << "a failed movie stays failed";
+      EXPECT_EQ(movie->Finish(), error);
+    }
+    EXPECT_TRUE(failed);
+    EXPECT_GE(appended, 2);
+    // A threaded encoder hands its packets out some frames later.
+    if (type == "raw ") {
+      EXPECT_LE(appended, 6);
+      EXPECT_TRUE(error.contains("frame 3")) << error.toStdString();
+    }
+    EXPECT_TRUE(error.contains(path) && error.contains("File too large")) << error.toStdString();
+    EXPECT_EQ(EntriesOf(dir.path()), QStringList{"full.mov"});
+    QFile old(path);
+    ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+    EXPECT_EQ(old.readAll(), "previous");
   }
-  setrlimit(RLIMIT_FSIZE, &saved);
-  signal(SIGXFSZ, savedHandler);
-
-  EXPECT_TRUE(failed);
-  EXPECT_EQ(appended, 2);
-  EXPECT_TRUE(error.contains(path)) << error.toStdString();
-  EXPECT_TRUE(HiddenPartials(dir.path()).isEmpty());
-  QFile old(path);
-  ASSERT_TRUE(old.open(QIODevice::ReadOnly));
-  EXPECT_EQ(old.readAll(), "previous");
 }
 
 TEST(MovieWrite, AvailableCodecsListTheLosslessOnesFirst) {

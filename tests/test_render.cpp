@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QTest>
 #include <QTimer>
 
 #include "engine/motion.h"
@@ -345,4 +346,22 @@ TEST_F(RenderTest, FailedWritesAreReportedAndThePreviewKeepsPlaying) {
   w_->crea_preview(1);
   EXPECT_TRUE(w_->LogEditField->Text().contains("frame001")) << w_->LogEditField->Text().toStdString();
   EXPECT_EQ(w_->MoviePlayer1->GetMovie(), before);
+}
+
+TEST_F(RenderTest, AMovieThatCannotBeFinishedIsReportedByName) {
+  OpenWindow();
+  SetField(3, "160");
+  SetField(4, "120");
+  SetField(2, "300");
+  MoviePtr before = w_->MoviePlayer1->GetMovie();
+  // The scratch folder goes while the movie is written: it cannot be named.
+  QTest::qWait(20);  // the render's first yield then hands over to the event loop
+  QObject scope;
+  QTimer::singleShot(0, &scope, [this] { QDir(ScratchDir()).removeRecursively(); });
+  const QString movie = ScratchDir() + "/temp" + QString::number(w_->contatore + 1) + ".mov";
+  w_->crea_preview(0);
+  EXPECT_TRUE(w_->LogEditField->Text().startsWith("Could not write the movie \"" + movie + "\": "))
+      << w_->LogEditField->Text().toStdString();
+  EXPECT_EQ(w_->MoviePlayer1->GetMovie(), before);
+  EXPECT_FALSE(QFileInfo::exists(movie));
 }
