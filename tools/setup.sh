@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-image-formats-plugins
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtest-dev libbenchmark-dev
-  fonts-liberation2 fonts-urw-base35 fontconfig
+  fonts-liberation2 fonts-urw-base35 fonts-dejavu-core fontconfig
   ffmpeg imagemagick graphicsmagick netpbm xvfb xauth
 )
 missing=()
