@@ -10,13 +10,15 @@
 
 namespace {
 constexpr double kDegree = 0.017453292519943295;
-}
 
+// The number of frames a steps value makes: none below 1, and never more than
+// a frame counter can count.
 int LastFrame(double steps) {
   if (!(steps >= 1)) return 0;
   if (steps >= static_cast<double>(std::numeric_limits<int>::max())) return std::numeric_limits<int>::max() - 1;
   return static_cast<int>(steps);  // i <= steps for every whole i up to this
 }
+}  // namespace
 
 void Renderer::Place(const RenderSettings& s, int i, double steps, double dx, double dy) {
   MotionInput in;

@@ -52,7 +52,3 @@ class Renderer {
   bool stopped_ = false;
   bool rendering_ = false;
 };
-
-// The number of frames a steps value makes: none below 1, and never more than
-// a frame counter can count.
-int LastFrame(double steps);

@@ -119,7 +119,6 @@ class Window1 : public QMainWindow {
   bool Rendering() const { return engine_.Rendering(); }
   // A request or a render is under way.
   bool Busy() const { return acting_ || engine_.Rendering(); }
-  const Renderer& Engine() const { return engine_; }
 
  protected:
   void closeEvent(QCloseEvent* e) override;
