@@ -101,7 +101,7 @@ App* StartUp() {
 }
 
 int RunProgram(int argc, char** argv) {
-  QApplication qapp(argc, argv);
+  DesktopApplication qapp(argc, argv);
   QApplication::setApplicationName("Velostrip");
   QApplication::setQuitOnLastWindowClosed(false);
   InstallDialogs(std::make_unique<QtDialogs>(RunCompressionDialog));

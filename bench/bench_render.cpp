@@ -26,10 +26,9 @@ struct Env {
     static char name[] = "bench";
     static char* argv[] = {name, nullptr};
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static QApplication app(argc, argv);
+    static DesktopApplication app(argc, argv);
     FileTypes::_Initialize();
     InstallDialogs(std::make_unique<ScriptedDialogs>());
-    OverrideCommandKey(false);
     SetApplicationFolder(tmp.path());
     window = Window1::Instance();
   }

@@ -206,15 +206,32 @@ void EditField::SetTextColor(Color c) {
 void EditField::SetBold(bool on) { SetFontStyle(this, &QFont::setBold, on); }
 
 void EditField::keyPressEvent(QKeyEvent* e) {
+  // X sends a held key as pairs of release and press at one and the same
+  // time, and Qt marks them as repeats only when the pair arrives together,
+  // which a busy machine does not promise. So a press also repeats when its
+  // key is still down, or when it comes at the very time of its release (a
+  // time of 0 is no time at all: events made by code).
+  const bool repeat = e->isAutoRepeat() || e->key() == heldKey_ ||
+                      (e->key() == releasedKey_ && e->timestamp() != 0 && e->timestamp() == releasedAt_);
+  heldKey_ = e->key();
   if (KeyDown) {
     QString key = e->text();
     if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) key = QString(QChar(13));
-    keyRepeating_ = e->isAutoRepeat();
+    keyRepeating_ = repeat;
     const bool swallowed = KeyDown(info.index, key);
     keyRepeating_ = false;
     if (swallowed) return;
   }
   QLineEdit::keyPressEvent(e);
+}
+
+void EditField::keyReleaseEvent(QKeyEvent* e) {
+  if (!e->isAutoRepeat()) {
+    if (e->key() == heldKey_) heldKey_ = 0;
+    releasedKey_ = e->key();
+    releasedAt_ = e->timestamp();
+  }
+  QLineEdit::keyReleaseEvent(e);
 }
 
 void EditField::focusInEvent(QFocusEvent* e) {
@@ -223,6 +240,8 @@ void EditField::focusInEvent(QFocusEvent* e) {
 }
 
 void EditField::focusOutEvent(QFocusEvent* e) {
+  // A key released elsewhere is not still held here.
+  heldKey_ = 0;
   QLineEdit::focusOutEvent(e);
   if (LostFocus) LostFocus(info.index);
 }
@@ -268,6 +287,13 @@ RadioButton::RadioButton(QWidget* parent, const QString& name, const QString& ca
   connect(this, &QRadioButton::toggled, this, [this](bool on) {
     if (on && Action) Action(info.index);
   });
+  connect(this, &QRadioButton::clicked, this, [this] {
+    if (Click) Click(info.index);
+  });
+}
+
+void RadioButton::nextCheckState() {
+  if (!Click) QRadioButton::nextCheckState();
 }
 
 // --- BevelButton ---

@@ -133,6 +133,7 @@ class EditField : public QLineEdit {
 
  protected:
   void keyPressEvent(QKeyEvent* e) override;
+  void keyReleaseEvent(QKeyEvent* e) override;
   void focusInEvent(QFocusEvent* e) override;
   void focusOutEvent(QFocusEvent* e) override;
 
@@ -140,6 +141,9 @@ class EditField : public QLineEdit {
   void FireTextChange();
   Color color_ = 0x000000;
   bool keyRepeating_ = false;
+  int heldKey_ = 0;  // pressed and not yet released
+  int releasedKey_ = 0;
+  quint64 releasedAt_ = 0;  // the window system's time of that release
 };
 
 // A multi-line, read-only text field (the log).
@@ -172,10 +176,17 @@ class RadioButton : public QRadioButton {
   RadioButton(QWidget* parent, const QString& name, const QString& caption, int index = -1);
   ControlInfo info;
   bool Value() const { return isChecked(); }
-  // Selecting from code runs Action just as a click does.
+  // Selecting from code runs Action.
   void SetValue(bool on) { setChecked(on); }
   // Runs when this button becomes the selected one.
   std::function<void(int index)> Action;
+  // The user's click (or arrow key) on the button. It does not select the
+  // button itself: that is left to the handler, which may carry out the
+  // choice later; without a handler the click selects as usual.
+  std::function<void(int index)> Click;
+
+ protected:
+  void nextCheckState() override;
 };
 
 // A square button with an icon or a caption that takes no keyboard focus.

@@ -1,11 +1,11 @@
-// The beep, the Command-key query and the yield hook.
+// The beep, the Command key of the user's event and the yield hook.
 #include "framework/system.h"
 
 #include <QDesktopServices>
 #include <QUrl>
 
-#include <QApplication>
 #include <QCoreApplication>
+#include <QInputEvent>
 #include <QGuiApplication>
 #include <QThread>
 #include <atomic>
@@ -15,8 +15,8 @@ namespace {
 
 std::atomic<int> beeps{0};
 
-// -1: no override; 0 or 1: the value tests asked for.
-std::atomic<int> commandKeyOverride{-1};
+// The modifiers of the user's event being delivered; none between events.
+Qt::KeyboardModifiers eventModifiers = Qt::NoModifier;
 
 QGuiApplication* GuiApp() { return qobject_cast<QGuiApplication*>(QCoreApplication::instance()); }
 
@@ -29,21 +29,25 @@ void Beep() {
 
 int BeepCount() { return beeps.load(); }
 
-bool AsyncCommandKey() {
-  const int forced = commandKeyOverride.load();
-  if (forced >= 0) return forced == 1;
-  if (GuiApp() == nullptr) return false;
+DesktopApplication::DesktopApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool DesktopApplication::notify(QObject* receiver, QEvent* event) {
+  // Every event gets the modifiers of its own: an input event those it was
+  // made with, anything else (a timer, a queued call, a shortcut) none. A
+  // click delivered while an earlier request runs, inside that request's
+  // event, therefore still counts with its own keys.
+  struct Scope {
+    Qt::KeyboardModifiers saved = eventModifiers;
+    ~Scope() { eventModifiers = saved; }
+  } scope;
+  eventModifiers = event->isInputEvent() ? static_cast<QInputEvent*>(event)->modifiers() : Qt::NoModifier;
+  return QApplication::notify(receiver, event);
+}
+
+bool CommandKeyInEvent() {
   // The command key of the program is Control on this desktop.
-  return (QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier) != 0;
+  return (eventModifiers & Qt::ControlModifier) != 0;
 }
-
-void OverrideCommandKey(std::optional<bool> held) {
-  commandKeyOverride.store(held.has_value() ? (*held ? 1 : 0) : -1);
-}
-
-CommandKeyAsHeld::CommandKeyAsHeld(bool held) : previous_(commandKeyOverride.exchange(held ? 1 : 0)) {}
-
-CommandKeyAsHeld::~CommandKeyAsHeld() { commandKeyOverride.store(previous_); }
 
 void YieldToFramework() {
   // Long loops call this very often; handing control to the event loop at

@@ -1,30 +1,25 @@
 #pragma once
 // Small services of the desktop framework: the beep, the Command key (Control
-// here), and the yield hook that long loops call to keep the interface alive.
+// here) of the user's event, and the yield hook that long loops call to keep the interface alive.
+#include <QApplication>
 #include <QString>
-#include <functional>
-#include <optional>
 
 void Beep();
 int BeepCount();  // how many beeps so far, for tests
 
-// Whether the Command key (Control on this system) is held at this moment.
-bool AsyncCommandKey();
-void OverrideCommandKey(std::optional<bool> held);  // for tests
-
-// For as long as it lives, AsyncCommandKey answers as the key stood when the
-// user acted: a request that had to wait for a render then behaves as if it
-// had run at once.
-class CommandKeyAsHeld {
+// The program's QApplication. It keeps the modifier keys of the user's event
+// that is being delivered (a mouse press or click, a key press), so that what
+// the event asks for can carry them, however late it is carried out.
+class DesktopApplication : public QApplication {
  public:
-  explicit CommandKeyAsHeld(bool held);
-  ~CommandKeyAsHeld();
-  CommandKeyAsHeld(const CommandKeyAsHeld&) = delete;
-  CommandKeyAsHeld& operator=(const CommandKeyAsHeld&) = delete;
-
- private:
-  int previous_;
+  DesktopApplication(int& argc, char** argv);
+  bool notify(QObject* receiver, QEvent* event) override;
 };
+
+// Whether the Command key (Control on this system) was held in the user's
+// event being delivered now. False outside of a mouse or key event, and in a
+// menu shortcut, whose own modifier is not a Command-click.
+bool CommandKeyInEvent();
 
 // Lets the interface process pending events. Cheap: it actually does so at
 // most every few milliseconds.

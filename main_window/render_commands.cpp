@@ -61,7 +61,7 @@ void Window1::movimenti(int i, double steps, double dx, double dy) {
 
 bool Window1::DeferIfRendering(std::function<void()> request) {
   if (!engine_.Rendering()) return false;
-  requests_.push_back({std::move(request), RequestKind::Action, AsyncCommandKey()});
+  requests_.push_back({std::move(request), RequestKind::Action, commandKey_});
   return true;
 }
 
@@ -116,7 +116,7 @@ void Window1::crea_preview(int flag) {
 
   if (!StartMovie(f, p->Width(), p->Height(), "preview movie")) return;
 
-  if (AsyncCommandKey()) {
+  if (commandKey_) {
     track->SelectCompressionSettings(nullptr);
   } else {
     track->CompressionType = "raw ";

@@ -6,7 +6,7 @@
 
 void Window1::RunUserAction(std::function<void()> action, RequestKind kind) {
   if (engine_.Stopped()) return;  // quitting: nothing new starts
-  Request request{std::move(action), kind, AsyncCommandKey()};
+  Request request{std::move(action), kind, CommandKeyInEvent()};
   if (Busy()) {
     // Rendering the same preview twice in a row shows nothing new.
     const bool same = !requests_.empty() && kind == RequestKind::Preview &&
@@ -15,18 +15,15 @@ void Window1::RunUserAction(std::function<void()> action, RequestKind kind) {
     if (!same) requests_.push_back(std::move(request));
     return;
   }
-  RunRequest(request, false);
+  RunRequest(request);
   RunWaitingRequests();
 }
 
-void Window1::RunRequest(Request& request, bool waited) {
+void Window1::RunRequest(Request& request) {
   acting_ = true;
-  {
-    // A request that waited sees the Command key as the user held it.
-    std::optional<CommandKeyAsHeld> key;
-    if (waited) key.emplace(request.commandKey);
-    request.run();
-  }
+  commandKey_ = request.commandKey;
+  request.run();
+  commandKey_ = false;
   acting_ = false;
 }
 
@@ -34,7 +31,7 @@ void Window1::RunWaitingRequests() {
   while (!Busy() && !requests_.empty()) {
     Request request = std::move(requests_.front());
     requests_.pop_front();
-    RunRequest(request, true);
+    RunRequest(request);
   }
 }
 

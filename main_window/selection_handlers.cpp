@@ -26,7 +26,7 @@ void Window1::tStatic2_MouseExit(int) {
 }
 
 bool Window1::tStatic2_MouseDown(int, int, int) {
-  if (!AsyncCommandKey()) {
+  if (!commandKey_) {
     asciino[6] = "";
     sfondo = nullptr;
     if (FolderItemPtr file = GetOpenFolderItem("special/any")) {
@@ -64,5 +64,5 @@ void Window1::BevelAnimation_MouseExit(int) { Park(rettoboldo1); }
 void Window1::BevelAnimation_Action(int index) { scelta_movimento(index); }
 
 void Window1::RadioBu_Action(int) {
-  if (!auto_) RunUserAction([this] { crea_preview(0); });
+  if (!auto_) crea_preview(0);
 }

@@ -106,8 +106,8 @@ class Window1 : public QMainWindow {
   enum class RequestKind { Action, Preview };
   // Runs something the user asked for (a click, Return, a menu command) now,
   // or, while another request or a render is under way, after it and after
-  // every request that waits before it. The Command key counts as it stood
-  // now, whenever the request runs.
+  // every request that waits before it. The request keeps the Command key of
+  // the user's event that made it, whenever it runs.
   void RunUserAction(std::function<void()> action, RequestKind kind = RequestKind::Action);
   int WaitingRequests() const { return static_cast<int>(requests_.size()); }
   // Quitting: the render under way ends at its next frame, its movie is
@@ -150,7 +150,7 @@ class Window1 : public QMainWindow {
     RequestKind kind;
     bool commandKey;  // as it stood when the user acted
   };
-  void RunRequest(Request& request, bool waited);
+  void RunRequest(Request& request);
   void RunWaitingRequests();
 
   ControlRegistry controls_;
@@ -158,5 +158,6 @@ class Window1 : public QMainWindow {
 
   Renderer engine_;
   bool acting_ = false;
+  bool commandKey_ = false;  // of the request being carried out
   std::deque<Request> requests_;
 };

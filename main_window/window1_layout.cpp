@@ -195,6 +195,13 @@ void Window1::_CreateControls0() {
     ApplyTextStyle(r, Arial(10));
     if (k == 0) r->setChecked(true);
     r->Action = [this](int i) { RadioBu_Action(i); };
+    // A click is a request like any other: the mode changes when its turn
+    // comes, and not if by then the mode is not allowed (random motion).
+    r->Click = [this](int i) {
+      RunUserAction([this, i] {
+        if (RadioBu[i]->isEnabled()) RadioBu[i]->SetValue(true);
+      });
+    };
   }
   rettoboldo1 = rect("rettoboldo1", -1, -40, 233, 30, 30, 0x00FF00);
   rettopreso1 = rect("rettopreso1", -1, -40, 274, 30, 30, 0xFF0000);

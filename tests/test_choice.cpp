@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFile>
+#include <QTest>
 #include <QTimer>
 
 #include "framework/system.h"
@@ -178,9 +179,7 @@ TEST_F(ChoiceTest, BackgroundPictureSetsAndLocksTheMovieSize) {
   EXPECT_EQ(w_->LogEditField->Text(), "Movie maximum allowed width is 2048.");
 
   // Command-click removes it; the size stays and is editable again.
-  OverrideCommandKey(true);
-  w_->tStatic2_MouseDown(-1, 0, 0);
-  OverrideCommandKey(false);
+  QTest::mouseClick(w_->tStatic2, Qt::LeftButton, Qt::ControlModifier);
   EXPECT_FALSE(w_->sfondo);
   EXPECT_TRUE(w_->asciino[6].isEmpty());
   EXPECT_EQ(w_->EditXY[3]->Text(), "2048");

@@ -1,5 +1,5 @@
 // What the user does while a render runs: every request runs afterwards, in
-// the order made, with the Command key as it stood at the click; the render
+// the order made, with the Command key of its own click; the render
 // keeps the settings it started with; quitting ends it at once.
 #include <QApplication>
 #include <QDir>
@@ -47,11 +47,6 @@ class RequestTest : public WindowTest {
     EXPECT_TRUE(QTest::qWaitFor([this] { return !QFileInfo::exists(ScratchDir()); }, 5000));
   }
 
-  static void PressReturn(QWidget* field, bool repeat) {
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r", repeat);
-    QApplication::sendEvent(field, &press);
-  }
-
 };
 
 }  // namespace
@@ -81,19 +76,80 @@ TEST_F(RequestTest, ChoicesDuringARenderAllRunInTheOrderMade) {
   EXPECT_EQ(w_->oggetto, 1);
 }
 
-TEST_F(RequestTest, TheCommandKeyCountsAsItWasAtTheClick) {
-  // Ctrl+click on the background label removes the picture; it must not
-  // become a plain click (a file dialog) because Ctrl is up when it runs.
-  w_->sfondo = NewPicture(4, 4, 32);
-  RenderWhile([this] {
-    OverrideCommandKey(true);
-    QMouseEvent press(QEvent::MouseButtonPress, QPointF(2, 2), QPointF(2, 2), Qt::LeftButton, Qt::LeftButton,
-                      Qt::ControlModifier);
-    QApplication::sendEvent(w_->tStatic2, &press);
-    OverrideCommandKey(false);
+TEST_F(RequestTest, EachRequestKeepsTheCommandKeyOfItsOwnClick) {
+  // Plain and Ctrl clicks during a render; a plain click while the Ctrl
+  // request runs (in its compression dialog) and a Ctrl+click while that
+  // plain one runs (in its file dialog): the compression is asked for the
+  // two Ctrl+clicks only.
+  struct Dialogs : ScriptedDialogs {
+    std::function<void(const QString&)> during;
+    bool SelectCompressionSettings(CompressionSettings& s) override {
+      during("compression");
+      return ScriptedDialogs::SelectCompressionSettings(s);
+    }
+    FolderItemPtr GetOpenFolderItem(const QString& type) override {
+      during("open");
+      return ScriptedDialogs::GetOpenFolderItem(type);
+    }
+  };
+  auto owned = std::make_unique<Dialogs>();
+  Dialogs* dialogs = owned.get();
+  InstallDialogs(std::move(owned));
+  dialogs_ = dialogs;
+  auto click = [](QWidget* b, Qt::KeyboardModifiers keys) { QTest::mouseClick(b, Qt::LeftButton, keys); };
+  std::vector<int> compressed;  // the object kind of each request that asked
+  dialogs->during = [&](const QString& call) {
+    if (call == "compression") compressed.push_back(w_->oggetto);
+    if (call == "compression" && compressed.size() == 1) click(w_->BevelB[5], Qt::NoModifier);
+    if (call == "open") click(w_->BevelB[7], Qt::ControlModifier);
+  };
+  RenderWhile([&] {
+    click(w_->BevelB[1], Qt::NoModifier);
+    click(w_->BevelB[2], Qt::ControlModifier);
   });
-  EXPECT_TRUE(dialogs_->log.filter("open").isEmpty()) << dialogs_->log.join(", ").toStdString();
-  EXPECT_FALSE(w_->sfondo);
+  EXPECT_EQ(compressed, (std::vector<int>{2, 7}));
+  EXPECT_EQ(dialogs->log.filter("open").size(), 1);
+  EXPECT_EQ(w_->oggetto, 7);
+}
+
+TEST_F(RequestTest, AMenuShortcutIsNoCommandClick) {
+  // Ctrl+O during a render loads the project with plain previews.
+  const QString project = Root() + "/project.txt";
+  dialogs_->saveAnswers.push_back(GetFolderItem(project));
+  MenuBar1::Instance()->Choose("FileSaveas");
+  dialogs_->openAnswers.push_back(GetFolderItem(project));
+  w_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w_));
+  const int before = w_->contatore;
+  RenderWhile([this] { QTest::keyClick(w_, Qt::Key_O, Qt::ControlModifier); });
+  EXPECT_EQ(dialogs_->log.filter("open").size(), 1);
+  EXPECT_EQ(w_->contatore, before + 1 + 3);
+  EXPECT_TRUE(dialogs_->log.filter("compression").isEmpty());
+}
+
+TEST_F(RequestTest, AModeClickDuringAProjectLoadIsCarriedOutAfterIt) {
+  const QString project = Root() + "/project.txt";
+  dialogs_->saveAnswers.push_back(GetFolderItem(project));
+  MenuBar1::Instance()->Choose("FileSaveas");  // in "Move"
+  dialogs_->openAnswers.push_back(GetFolderItem(project));
+  const int before = w_->contatore;
+  QTimer poll;
+  bool clicked = false;
+  poll.callOnTimeout(w_, [&] {
+    if (!clicked && w_->auto_ && w_->Rendering()) {
+      QTest::mouseClick(w_->RadioBu[1], Qt::LeftButton);
+      clicked = true;
+    }
+  });
+  poll.start(1);
+  MenuBar1::Instance()->Choose("FileOpen");
+  ASSERT_TRUE(clicked);
+  EXPECT_TRUE(w_->RadioBu[1]->Value());
+  EXPECT_EQ(w_->contatore, before + 3 + 1);
+  // The last preview leaves a trail: more object pixels at the end than at the start.
+  const std::vector<QImage> frames = DecodeAllFrames(w_->f->AbsolutePath());
+  ASSERT_FALSE(frames.empty());
+  EXPECT_GT(CountPixels(frames.back(), kObject), CountPixels(frames.front(), kObject));
 }
 
 TEST_F(RequestTest, ARenderKeepsTheSizesItStartedWith) {
@@ -106,18 +162,32 @@ TEST_F(RequestTest, ARenderKeepsTheSizesItStartedWith) {
   for (size_t i = 0; i < frames.size(); ++i) EXPECT_EQ(CountPixels(frames[i], kObject), oval) << "frame " << i + 1;
 }
 
-TEST_F(RequestTest, ReturnHeldDownOrRepeatedMakesOnePreview) {
+TEST_F(RequestTest, AHeldReturnMakesOnePreview) {
+  // A held key as X delivers it to a busy program: a press, then pairs of
+  // release and press with one time each, not marked as repeats.
   const int before = w_->contatore;
-  PressReturn(w_->EditXY[2], false);
-  for (int i = 0; i < 20; ++i) PressReturn(w_->EditXY[2], true);
+  auto key = [this](QEvent::Type type, quint64 time) {
+    QKeyEvent e(type, Qt::Key_Return, Qt::NoModifier, "\r");
+    e.setTimestamp(time);
+    QApplication::sendEvent(w_->EditXY[2], &e);
+  };
+  key(QEvent::KeyPress, 1000);
+  for (quint64 t = 1500; t < 2500; t += 33) {
+    key(QEvent::KeyRelease, t);
+    key(QEvent::KeyPress, t);
+  }
+  key(QEvent::KeyRelease, 2600);
   EXPECT_EQ(w_->contatore, before + 1);
+  key(QEvent::KeyPress, 2700);  // pressed again: a new preview
+  key(QEvent::KeyRelease, 2800);
+  EXPECT_EQ(w_->contatore, before + 2);
 
   // Returns waiting for the same render merge into one preview.
   RenderWhile([this] {
-    for (int k : {0, 1, 2}) PressReturn(w_->EditXY[k], false);
+    for (int k : {0, 1, 2}) QTest::keyClick(w_->EditXY[k], Qt::Key_Return);
     EXPECT_EQ(w_->WaitingRequests(), 1);
   });
-  EXPECT_EQ(w_->contatore, before + 3);
+  EXPECT_EQ(w_->contatore, before + 4);
 }
 
 TEST_F(RequestTest, QuitDuringARunawayRenderEndsItAndLeavesNoMovie) {

@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include "framework/folderitem.h"
+#include "framework/system.h"
 
 #include <csignal>
 #include <sys/resource.h>
@@ -17,7 +18,7 @@ QApplication& TestApp() {
   static char* argv[] = {name, nullptr};
   // Never destroyed: Qt's own statics (the test input devices) would
   // otherwise outlive it and crash at exit.
-  return *new QApplication(argc, argv);
+  return *new DesktopApplication(argc, argv);
 }
 
 TempAppEnv::TempAppEnv() {

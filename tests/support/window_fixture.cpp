@@ -46,7 +46,6 @@ void WindowTest::SetUp() {
   auto scripted = std::make_unique<ScriptedDialogs>();
   dialogs_ = scripted.get();
   InstallDialogs(std::move(scripted));
-  OverrideCommandKey(false);
 }
 
 void WindowTest::TearDown() {
@@ -54,7 +53,6 @@ void WindowTest::TearDown() {
   w_ = nullptr;
   InstallDialogs(nullptr);
   dialogs_ = nullptr;
-  OverrideCommandKey(std::nullopt);
   env_.reset();
 }
 
