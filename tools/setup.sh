@@ -8,7 +8,7 @@ packages=(
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libgtest-dev libbenchmark-dev
   fonts-liberation2 fonts-urw-base35 fonts-dejavu-core fontconfig
-  ffmpeg imagemagick graphicsmagick netpbm xvfb xauth
+  ffmpeg imagemagick graphicsmagick netpbm xvfb xauth xdotool
 )
 missing=()
 for p in "${packages[@]}"; do
