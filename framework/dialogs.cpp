@@ -1,5 +1,8 @@
 #include "framework/dialogs.h"
 
+#include <QDir>
+#include <QFileInfo>
+
 #include "framework/qt_dialogs.h"
 
 namespace {
@@ -10,6 +13,53 @@ std::unique_ptr<Dialogs>& Installed() {
 }
 
 }  // namespace
+
+Dialogs::Stamp Dialogs::StampOf(const QString& path) {
+  const QFileInfo info(path);
+  if (!info.exists()) return {};
+  return {true, info.lastModified(), info.metadataChangeTime(), info.isDir() ? -1 : info.size()};
+}
+
+QString Dialogs::StartFolder() {
+  if (pending_) {
+    const Choice& c = *pending_;
+    const QFileInfo now(c.path);
+    bool worked = false;
+    switch (c.kind) {
+      case Choice::Open:
+        worked = now.isFile() && now.isReadable() && now.size() > 0;
+        break;
+      case Choice::Save:
+        worked = now.isFile() && StampOf(c.path) != c.before;
+        break;
+      case Choice::Folder:
+        worked = now.isDir() && StampOf(c.path) != c.before;
+        break;
+    }
+    if (worked) lastGoodFolder_ = c.kind == Choice::Folder ? now.absoluteFilePath() : now.absolutePath();
+    pending_.reset();
+  }
+  if (!lastGoodFolder_.isEmpty() && QFileInfo(lastGoodFolder_).isDir()) return lastGoodFolder_;
+  return QDir::homePath();
+}
+
+FolderItemPtr Dialogs::Remember(Choice::Kind kind, FolderItemPtr chosen) {
+  if (chosen) pending_ = Choice{kind, chosen->AbsolutePath(), StampOf(chosen->AbsolutePath())};
+  return chosen;
+}
+
+FolderItemPtr Dialogs::GetOpenFolderItem(const QString& fileType) {
+  return Remember(Choice::Open, ChooseFileToOpen(fileType, StartFolder()));
+}
+
+FolderItemPtr Dialogs::GetSaveFolderItem(const QString& fileType, const QString& defaultName) {
+  return Remember(Choice::Save, ChooseFileToSave(fileType, defaultName, StartFolder()));
+}
+
+FolderItemPtr Dialogs::SelectFolder(const QString& actionButtonCaption, const QString& title,
+                                    const QString& promptText) {
+  return Remember(Choice::Folder, ChooseFolder(actionButtonCaption, title, promptText, StartFolder()));
+}
 
 Dialogs& CurrentDialogs() {
   std::unique_ptr<Dialogs>& d = Installed();

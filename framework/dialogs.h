@@ -1,8 +1,10 @@
 #pragma once
 // Every dialog the program shows goes through this one interface. The program
 // installs the Qt implementation; tests install a scripted one.
+#include <QDateTime>
 #include <QString>
 #include <memory>
+#include <optional>
 
 #include "framework/folderitem.h"
 #include "framework/picture.h"
@@ -18,15 +20,53 @@ class Dialogs {
  public:
   virtual ~Dialogs() = default;
   // File type names: "text", "special/any", "video/quicktime" (see filetypes.h).
-  virtual FolderItemPtr GetOpenFolderItem(const QString& fileType) = 0;
-  virtual FolderItemPtr GetSaveFolderItem(const QString& fileType, const QString& defaultName) = 0;
-  virtual FolderItemPtr SelectFolder(const QString& actionButtonCaption, const QString& title,
-                                     const QString& promptText) = 0;
+  // The file and folder dialogs open in StartFolder().
+  FolderItemPtr GetOpenFolderItem(const QString& fileType);
+  FolderItemPtr GetSaveFolderItem(const QString& fileType, const QString& defaultName);
+  FolderItemPtr SelectFolder(const QString& actionButtonCaption, const QString& title,
+                             const QString& promptText);
   // True when the user confirmed a colour, which is then left in color.
   virtual bool SelectColor(Color& color, const QString& prompt) = 0;
   virtual void MsgBox(const QString& text) = 0;
   // True when confirmed; settings then hold the choice. Cancel leaves them.
   virtual bool SelectCompressionSettings(CompressionSettings& settings) = 0;
+
+  // Where the next file or folder dialog opens: where the last choice that
+  // worked was made, else the home folder. A choice has worked when the file
+  // chosen to save was written after it was chosen, the folder chosen was
+  // written into after it was chosen, or the file chosen to open is a
+  // readable file with something in it. Whatever failed there (a folder that
+  // refuses files, a special file under /proc) is never offered again.
+  QString StartFolder();
+
+ protected:
+  // The dialogs themselves, opening in startFolder; nil when cancelled.
+  virtual FolderItemPtr ChooseFileToOpen(const QString& fileType, const QString& startFolder) = 0;
+  virtual FolderItemPtr ChooseFileToSave(const QString& fileType, const QString& defaultName,
+                                         const QString& startFolder) = 0;
+  virtual FolderItemPtr ChooseFolder(const QString& actionButtonCaption, const QString& title,
+                                     const QString& promptText, const QString& startFolder) = 0;
+
+ private:
+  // A file or folder as it stood on disk.
+  struct Stamp {
+    bool exists = false;
+    QDateTime modified, changed;
+    qint64 size = -1;
+    bool operator==(const Stamp&) const = default;
+  };
+  static Stamp StampOf(const QString& path);
+
+  // The latest choice, until the next dialog looks at whether it worked.
+  struct Choice {
+    enum Kind { Open, Save, Folder } kind;
+    QString path;
+    Stamp before;
+  };
+  FolderItemPtr Remember(Choice::Kind kind, FolderItemPtr chosen);
+
+  std::optional<Choice> pending_;
+  QString lastGoodFolder_;
 };
 
 Dialogs& CurrentDialogs();

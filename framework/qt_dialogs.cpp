@@ -4,66 +4,96 @@
 #include <QColorDialog>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileIconProvider>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeDatabase>
 
 #include "framework/filetypes.h"
 
 namespace {
 
-// The folder the user last chose a file in, for the next dialog to start in.
-QString& LastFolder() {
-  static QString folder;
-  return folder;
-}
+// Icons and type names taken from a file's name alone. Qt's own provider asks
+// the MIME database, which reads a file whose name does not tell its type; a
+// special file such as /proc/kmsg keeps that read waiting, and the dialog
+// with it. Folders keep Qt's icons.
+class IconsByName : public QFileIconProvider {
+ public:
+  QIcon icon(const QFileInfo& info) const override {
+    if (info.isDir()) return QFileIconProvider::icon(info);
+    const QIcon themed = QIcon::fromTheme(TypeOf(info).iconName());
+    return themed.isNull() ? QFileIconProvider::icon(QFileIconProvider::File) : themed;
+  }
+  QString type(const QFileInfo& info) const override {
+    if (info.isDir()) return QFileIconProvider::type(info);
+    const QMimeType mime = TypeOf(info);
+    return mime.comment().isEmpty() ? mime.name() : mime.comment();
+  }
 
-QString StartFolder() {
-  const QString& last = LastFolder();
-  if (!last.isEmpty() && QFileInfo(last).isDir()) return last;
-  return QDir::homePath();
-}
-
-void Remember(const QString& chosenFile) {
-  if (!chosenFile.isEmpty()) LastFolder() = QFileInfo(chosenFile).absolutePath();
-}
+ private:
+  QMimeType TypeOf(const QFileInfo& info) const {
+    return mimeTypes_.mimeTypeForFile(info, QMimeDatabase::MatchExtension);
+  }
+  QMimeDatabase mimeTypes_;
+};
 
 QWidget* DialogParent() { return QApplication::activeWindow(); }
 
-}  // namespace
-
-FolderItemPtr QtDialogs::GetOpenFolderItem(const QString& fileType) {
-  const QString path = QFileDialog::getOpenFileName(DialogParent(), QObject::tr("Open"), StartFolder(),
-                                                    NameFiltersFor(fileType).join(QStringLiteral(";;")));
-  if (path.isEmpty()) return nullptr;
-  Remember(path);
-  return GetFolderItem(QFileInfo(path).absoluteFilePath());
+FolderItemPtr Chosen(const QFileDialog& dialog) {
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty() || chosen.first().isEmpty()) return nullptr;
+  return GetFolderItem(QFileInfo(chosen.first()).absoluteFilePath());
 }
 
-FolderItemPtr QtDialogs::GetSaveFolderItem(const QString& fileType, const QString& defaultName) {
+}  // namespace
+
+QtDialogs::QtDialogs(std::function<bool(CompressionSettings&)> compressionDialog)
+    : compressionDialog_(std::move(compressionDialog)) {}
+
+QtDialogs::~QtDialogs() = default;
+
+void QtDialogs::ListWithoutReading(QFileDialog& dialog) {
+  if (!icons_) icons_ = std::make_unique<IconsByName>();
+  dialog.setIconProvider(icons_.get());
+  // Nor a folder's own icon, which some desktops read from a file inside it.
+  dialog.setOption(QFileDialog::DontUseCustomDirectoryIcons, true);
+}
+
+FolderItemPtr QtDialogs::ChooseFileToOpen(const QString& fileType, const QString& startFolder) {
+  QFileDialog dialog(DialogParent(), QObject::tr("Open"), startFolder);
+  ListWithoutReading(dialog);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setNameFilters(NameFiltersFor(fileType));
+  if (dialog.exec() != QDialog::Accepted) return nullptr;
+  return Chosen(dialog);
+}
+
+FolderItemPtr QtDialogs::ChooseFileToSave(const QString& fileType, const QString& defaultName,
+                                          const QString& startFolder) {
   // Like any desktop save dialog it asks before an existing file is
   // replaced; the program then deletes or overwrites it. A bare name gets
   // the default name's extension.
-  QFileDialog dialog(DialogParent(), QObject::tr("Save"), StartFolder());
+  QFileDialog dialog(DialogParent(), QObject::tr("Save"), startFolder);
+  ListWithoutReading(dialog);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setFileMode(QFileDialog::AnyFile);
   dialog.setNameFilters(NameFiltersFor(fileType));
   const QString suffix = QFileInfo(defaultName).suffix();
   if (!suffix.isEmpty()) dialog.setDefaultSuffix(suffix);
   dialog.selectFile(defaultName);
-  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return nullptr;
-  const QString path = dialog.selectedFiles().first();
-  if (path.isEmpty()) return nullptr;
-  Remember(path);
-  return GetFolderItem(QFileInfo(path).absoluteFilePath());
+  if (dialog.exec() != QDialog::Accepted) return nullptr;
+  return Chosen(dialog);
 }
 
-FolderItemPtr QtDialogs::SelectFolder(const QString& actionButtonCaption, const QString& title,
-                                      const QString& promptText) {
-  QFileDialog dialog(DialogParent(), title.isEmpty() ? promptText : title, StartFolder());
+FolderItemPtr QtDialogs::ChooseFolder(const QString& actionButtonCaption, const QString& title,
+                                      const QString& promptText, const QString& startFolder) {
+  QFileDialog dialog(DialogParent(), title.isEmpty() ? promptText : title, startFolder);
   // Qt's own dialog, so the captions below are shown.
   dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  ListWithoutReading(dialog);
   dialog.setOption(QFileDialog::ShowDirsOnly, true);
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
@@ -79,10 +109,7 @@ FolderItemPtr QtDialogs::SelectFolder(const QString& actionButtonCaption, const 
     }
   }
   if (dialog.exec() != QDialog::Accepted) return nullptr;
-  const QStringList chosen = dialog.selectedFiles();
-  if (chosen.isEmpty()) return nullptr;
-  LastFolder() = QFileInfo(chosen.first()).absoluteFilePath();
-  return GetFolderItem(QFileInfo(chosen.first()).absoluteFilePath());
+  return Chosen(dialog);
 }
 
 bool QtDialogs::SelectColor(Color& color, const QString& prompt) {
@@ -98,9 +125,6 @@ void QtDialogs::MsgBox(const QString& text) {
                   DialogParent());
   box.exec();
 }
-
-QtDialogs::QtDialogs(std::function<bool(CompressionSettings&)> compressionDialog)
-    : compressionDialog_(std::move(compressionDialog)) {}
 
 bool QtDialogs::SelectCompressionSettings(CompressionSettings& settings) {
   return compressionDialog_ && compressionDialog_(settings);

@@ -15,20 +15,24 @@ T Next(std::deque<T>& answers) {
 
 }  // namespace
 
-FolderItemPtr ScriptedDialogs::GetOpenFolderItem(const QString& fileType) {
+FolderItemPtr ScriptedDialogs::ChooseFileToOpen(const QString& fileType, const QString& startFolder) {
   log << QStringLiteral("open ") + fileType;
+  startFolders << startFolder;
   return Next(openAnswers);
 }
 
-FolderItemPtr ScriptedDialogs::GetSaveFolderItem(const QString& fileType, const QString& defaultName) {
+FolderItemPtr ScriptedDialogs::ChooseFileToSave(const QString& fileType, const QString& defaultName,
+                                                const QString& startFolder) {
   log << QStringLiteral("save ") + fileType + QLatin1Char(' ') + defaultName;
+  startFolders << startFolder;
   return Next(saveAnswers);
 }
 
-FolderItemPtr ScriptedDialogs::SelectFolder(const QString& actionButtonCaption, const QString& title,
-                                            const QString& promptText) {
+FolderItemPtr ScriptedDialogs::ChooseFolder(const QString& actionButtonCaption, const QString& title,
+                                            const QString& promptText, const QString& startFolder) {
   log << QStringLiteral("folder ") + actionButtonCaption + QLatin1Char('|') + title + QLatin1Char('|') +
              promptText;
+  startFolders << startFolder;
   return Next(folderAnswers);
 }
 

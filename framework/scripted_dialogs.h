@@ -19,12 +19,16 @@ class ScriptedDialogs : public Dialogs {
 
   QStringList log;       // one line per call: "open text", "save video/quicktime movie.mov", ...
   QStringList messages;  // texts of the message boxes
+  QStringList startFolders;  // where each file or folder dialog would have opened
 
-  FolderItemPtr GetOpenFolderItem(const QString& fileType) override;
-  FolderItemPtr GetSaveFolderItem(const QString& fileType, const QString& defaultName) override;
-  FolderItemPtr SelectFolder(const QString& actionButtonCaption, const QString& title,
-                             const QString& promptText) override;
   bool SelectColor(Color& color, const QString& prompt) override;
   void MsgBox(const QString& text) override;
   bool SelectCompressionSettings(CompressionSettings& settings) override;
+
+ protected:
+  FolderItemPtr ChooseFileToOpen(const QString& fileType, const QString& startFolder) override;
+  FolderItemPtr ChooseFileToSave(const QString& fileType, const QString& defaultName,
+                                 const QString& startFolder) override;
+  FolderItemPtr ChooseFolder(const QString& actionButtonCaption, const QString& title,
+                             const QString& promptText, const QString& startFolder) override;
 };

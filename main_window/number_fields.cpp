@@ -21,13 +21,15 @@ void Window1::EditXY_TextChange(int k) {
   // one per nested run would nest as deep as the pasted text is long; since a
   // run that shortens the text does nothing else before its nested run ends,
   // taking them all off at once with one nested run comes to the same.
+  // The text is walked back unit by unit: a digit is one UTF-16 unit and
+  // never half of a pair, so the cut falls where counting characters would
+  // put it, and a long paste costs one pass instead of one per character.
   const QString t = field->Text();
-  const int n = Len(t);
-  auto isDigit = [](int code) { return code >= 48 && code <= 57; };
-  int keep = n;
-  while (keep > 0 && !isDigit(Asc(Mid(t, keep, 1)))) --keep;
-  if (keep < n) {
-    field->SetText(Left(t, keep));
+  auto isDigit = [](QChar c) { return c.unicode() >= '0' && c.unicode() <= '9'; };
+  qsizetype keep = t.size();
+  while (keep > 0 && !isDigit(t[keep - 1])) --keep;
+  if (keep < t.size()) {
+    field->SetText(t.left(keep));
     field->SetSelStart(Len(field->Text()));
   }
 

@@ -167,7 +167,8 @@ void Window1::FinishMovie() {
   }
   FolderItemPtr scratch;
   const bool haveScratch = MakeScratchFolder(scratch);
-  // Replacing the movie and its track releases them, which finishes the file.
+  // The finished movie is let go: a throw-away movie in the scratch folder
+  // stands in its place and its track's until the next render makes its own.
   if (haveScratch) {
     m = scratch->Child("temp_temp_scratch.mov")->CreateMovie();
     track = m ? m->NewVideoTrack(32, 32, 1.0) : nullptr;

@@ -64,6 +64,4 @@ void Window1::closeEvent(QCloseEvent* e) {
   e->accept();
 }
 
-void Window1::MoviePlayer1_Open() {}
-
 void Window1::Log(const QString& text) { LogEditField->SetText(text); }

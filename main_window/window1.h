@@ -96,7 +96,6 @@ class Window1 : public QMainWindow {
   void BevelAnimation_Action(int index);
   void PushButton2_Action(int index);
   void PushButton4_Action(int index);
-  void MoviePlayer1_Open();
 
   void Event_Open();
   void Event_Close();

@@ -182,7 +182,6 @@ void Window1::_CreateControls0() {
   MoviePlayer1->setObjectName("MoviePlayer1");
   controls_.Add(MoviePlayer1, "MoviePlayer1");
   MoviePlayer1->setGeometry(185, 20, 560, 560);
-  MoviePlayer1_Open();
 
   for (int k = 7; k <= 9; ++k) CreateObjectButton(k);
 

@@ -9,6 +9,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -20,6 +22,9 @@
 #include "framework/qt_dialogs.h"
 #include "framework/scripted_dialogs.h"
 #include "tests/support/test_env.h"
+
+// Readable failure messages for texts.
+inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
 
 namespace {
 
@@ -123,6 +128,33 @@ TEST(ScriptedDialogsTest, AnswersInOrderAndCancelsWhenEmpty) {
   };
   EXPECT_EQ(d.log, expected);
   EXPECT_EQ(d.messages, QStringList{"Done!"});
+}
+
+// A dialog opens where the last choice worked: a save that failed there, or
+// an open of a special file, leaves the start folder where it was.
+TEST(ScriptedDialogsTest, DialogsOpenWhereTheLastChoiceWorked) {
+  TestApp();
+  TempAppEnv env;
+  ScriptedScope scope;
+  ScriptedDialogs& d = *scope.dialogs;
+  const QString good = env.root() + "/good", frames = env.root() + "/frames";
+  ASSERT_TRUE(QDir().mkpath(good) && QDir().mkpath(frames));
+  d.saveAnswers = {GetFolderItem(good + "/movie_data.txt"), GetFolderItem("/proc/movie_data.txt")};
+  d.folderAnswers = {GetFolderItem(frames)};
+  d.openAnswers = {GetFolderItem("/proc/version"), GetFolderItem(good + "/movie_data.txt")};
+
+  std::shared_ptr<TextOutputStream> out = GetSaveFolderItem("text", "movie_data.txt")->CreateTextFile();
+  ASSERT_NE(out, nullptr);
+  out->WriteLine("0");
+  ASSERT_TRUE(out->Close());
+  EXPECT_EQ(GetSaveFolderItem("text", "movie_data.txt")->CreateTextFile(), nullptr);
+  SelectFolderDialog chooser;
+  EXPECT_TRUE(chooser.ShowModal()->Child("frame001")->SaveAsPicture(*NewPicture(4, 4, 32)));
+  EXPECT_EQ(GetOpenFolderItem("special/any")->OpenAsPicture(), nullptr);
+  EXPECT_NE(GetOpenFolderItem("text"), nullptr);
+  EXPECT_EQ(GetOpenFolderItem("text"), nullptr);  // cancelled: nothing to look at
+  EXPECT_EQ(GetOpenFolderItem("text"), nullptr);
+  EXPECT_EQ(d.startFolders, (QStringList{QDir::homePath(), good, good, frames, frames, good, good}));
 }
 
 TEST(DialogsTest, InstallReturnsThePreviousLayerAndDefaultsToQt) {
@@ -229,16 +261,28 @@ TEST_F(QtDialogsTest, SaveDialogProposesTheNameAsksBeforeReplacingAndAddsTheExte
   ASSERT_NE(chosen, nullptr);
   EXPECT_EQ(chosen->AbsolutePath(), env.root() + "/clip.mov");
 
-  // The next dialog starts in the folder of the last choice.
-  QString startDir;
+  // Once the file is written, the next dialog starts in its folder. Listing
+  // the folder reads no file: a picture without an extension is just a file.
+  {
+    QFile f(chosen->AbsolutePath());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("clip");
+  }
+  const QString png = env.root() + "/picture";
+  ASSERT_TRUE(QImage(8, 8, QImage::Format_RGB32).save(png, "PNG"));
+  QString startDir, pngType;
   WhenModal<QFileDialog> open([&](QFileDialog* d) {
     startDir = d->directory().absolutePath();
     EXPECT_EQ(d->nameFilters(), (QStringList{"Text files (*.txt)", "All files (*)"}));
+    ASSERT_NE(d->iconProvider(), nullptr);
+    pngType = d->iconProvider()->type(QFileInfo(png));
     d->reject();
   });
   EXPECT_EQ(dialogs.GetOpenFolderItem("text"), nullptr);
   ASSERT_TRUE(open.seen);
   EXPECT_EQ(startDir, env.root());
+  EXPECT_FALSE(pngType.isEmpty());
+  EXPECT_FALSE(pngType.contains("PNG")) << pngType.toStdString();
 }
 
 TEST_F(QtDialogsTest, ColorAndMessageDialogs) {

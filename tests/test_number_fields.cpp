@@ -40,10 +40,16 @@ TEST_F(NumberFieldTest, ALetterGoesAtTheEndButStaysInTheMiddle) {
   SetField(2, "ab");
   EXPECT_EQ(Text(2), "");
   // A whole field's worth of pasted letters goes the same way, without
-  // nesting one run per letter.
+  // nesting one run per letter and in one pass over the text.
   SetField(2, "7" + QString(w_->EditXY[2]->maxLength() - 1, QChar('z')));
   EXPECT_EQ(Text(2), "7");
   EXPECT_EQ(w_->EditXY[2]->SelStart(), 1);
+  // A character beyond the Basic Multilingual Plane is one character, at the
+  // end and before it.
+  const QString boldA = QString::fromUtf8("\xf0\x9d\x90\x80");  // U+1D400, two UTF-16 units
+  SetField(2, boldA + "4" + boldA);
+  EXPECT_EQ(Text(2), boldA + "4");
+  EXPECT_EQ(w_->EditXY[2]->SelStart(), 2);
 }
 
 TEST_F(NumberFieldTest, LimitsResetTheFieldWithTheirMessageAndOneBeep) {

@@ -87,9 +87,9 @@ TEST_F(RequestTest, EachRequestKeepsTheCommandKeyOfItsOwnClick) {
       during("compression");
       return ScriptedDialogs::SelectCompressionSettings(s);
     }
-    FolderItemPtr GetOpenFolderItem(const QString& type) override {
+    FolderItemPtr ChooseFileToOpen(const QString& type, const QString& start) override {
       during("open");
-      return ScriptedDialogs::GetOpenFolderItem(type);
+      return ScriptedDialogs::ChooseFileToOpen(type, start);
     }
   };
   auto owned = std::make_unique<Dialogs>();

@@ -1,14 +1,29 @@
 #!/usr/bin/env bash
-# Installs every Debian package that the build, the program and the tests need.
-# Packages already present are skipped, so a second run costs nothing.
+# Installs every Debian package that the build, the program and the tests use,
+# and nothing else. Packages already present are skipped, so a second run
+# costs nothing.
 set -euo pipefail
 packages=(
+  # The build: compiler, CMake with Ninja, and pkg-config, which finds FFmpeg
+  # for CMake and Qt Widgets' headers for tools/check_layers.sh.
   build-essential cmake ninja-build pkg-config
+  # Qt 6 Widgets; the image format plugins let the program open TIFF, WebP,
+  # TGA and other pictures as the object or the background.
   qt6-base-dev qt6-image-formats-plugins
+  # FFmpeg's libraries, which write and read the movies.
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  # The tests (GoogleTest) and the benchmarks (Google Benchmark).
   libgtest-dev libbenchmark-dev
-  fonts-liberation2 fonts-urw-base35 fonts-dejavu-core fontconfig
-  ffmpeg imagemagick graphicsmagick netpbm xvfb xauth xdotool
+  # Fonts: Liberation Sans stands for the layout's Arial (fontconfig aliases
+  # it); DejaVu draws the characters beyond the Basic Multilingual Plane that
+  # the tests type.
+  fonts-liberation2 fonts-dejavu-core fontconfig
+  # Independent readers for the tests: ffmpeg and ffprobe decode the movies
+  # (the movie benchmark also writes with ffmpeg); ImageMagick's convert and
+  # GraphicsMagick's gm read the PICT frames back.
+  ffmpeg imagemagick graphicsmagick
+  # An X server and a real keyboard for the test that holds a key down.
+  xvfb xdotool
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -18,5 +33,6 @@ if [ "${#missing[@]}" -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # Through env, so the setting survives sudo, which clears the environment.
+  $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
