@@ -151,6 +151,11 @@ QString MovieOutputFile::Commit() {
       }
     }
   }
+  // The lock stays on a copy of the descriptor until the hidden file has
+  // taken the target's name, so that no writer's clean-up takes it for a
+  // stale one meanwhile; closing the descriptor itself still reports what
+  // did not reach the file.
+  const int held = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
   if (::close(fd_) != 0 && error.isEmpty()) error = ErrnoText(errno);
   fd_ = -1;
   if (!partialPath_.isEmpty()) {
@@ -162,6 +167,7 @@ QString MovieOutputFile::Commit() {
     // Linked, but the data did not all reach the file: no movie under that name.
     ::unlink(target.constData());
   }
+  if (held >= 0) ::close(held);
   unnamed_ = false;
   return error;
 }
