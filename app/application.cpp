@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QTimer>
+#include <csignal>
 #include <memory>
 
 #include "app/file_types.h"
@@ -73,6 +74,10 @@ void App::Quit() {
 }
 
 App* StartUp() {
+  // A file that reaches the size limit of the process (ulimit -f) is then a
+  // write that fails with "File too large", which the movie or file being
+  // written reports like a full disk, instead of a signal that ends the program.
+  std::signal(SIGXFSZ, SIG_IGN);
   FileTypes::_Initialize();
   g_app = std::make_unique<App>();
   MenuBar1* bar = MenuBar1::Instance();

@@ -10,8 +10,11 @@ void Window1::PushButton2_Action(int) {
   f = GetSaveFolderItem("video/quicktime", "movie.mov");
   if (!f) return;
 
-  f->Delete();
-  if (f->Exists()) {
+  // A file already there stays until the new movie is finished, which then
+  // takes its place in one step: an export that fails leaves it as it was.
+  // Only what a finished movie cannot replace, a folder, has to go first.
+  if (f->Exists() && f->Directory()) f->Delete();
+  if (f->Exists() && f->Directory()) {
     // Telling the user the file went to the Trash when it did not would be a lie.
     if (!f->MoveFileTo(TrashFolder())) {
       Log("The existing file " + f->AbsolutePath() + " can be neither deleted nor moved to the Trash: " +

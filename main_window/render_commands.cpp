@@ -89,7 +89,8 @@ bool Window1::StartMovie(const FolderItemPtr& file, int width, int height, const
   EditableMoviePtr movie = file->CreateMovie();
   QTVideoTrackPtr newTrack = movie ? movie->NewVideoTrack(width, height, 1.0) : nullptr;
   if (!movie || !newTrack || !movie->Error().isEmpty()) {
-    Log("Cannot create the " + what + " " + file->AbsolutePath() + (movie ? ": " + movie->Error() : QString()));
+    // The movie's own message gives the reason first and the path once.
+    Log(movie && !movie->Error().isEmpty() ? movie->Error() : "Cannot create the " + what + " " + file->AbsolutePath());
     if (movie) movie->Discard();
     return false;
   }

@@ -11,7 +11,8 @@
 // program leaves a file that claims to be one.
 //
 // Pictures are compressed and written by a thread of the movie's own while
-// the caller draws the next one; a failure there is reported by a later
+// the caller draws the next one (small ones, which that would only slow down,
+// within AppendPicture itself); a failure there is reported by a later
 // AppendPicture (the error names the frame) and by Finish().
 #include <QImage>
 #include <QString>
@@ -41,7 +42,8 @@ class QTVideoTrack {
   // The picture's content becomes the next frame. False on failure (see Error()).
   bool AppendPicture(const Picture& picture);
   int FrameCount() const;
-  // Empty while all is well; otherwise what went wrong, with the file's path.
+  // Empty while all is well; otherwise "Movie not written: <reason>
+  // (<where>) - <path>": the reason first, as a narrow field shows it.
   QString Error() const;
 
  private:
@@ -58,8 +60,8 @@ class EditableMovie {
   std::shared_ptr<QTVideoTrack> NewVideoTrack(int width, int height, double frameRate);
   QString Error() const;
   // Finishes the movie now: writes what is still in flight and the trailer
-  // and gives the file its name. Returns what went wrong - "Could not write
-  // the movie "<path>": <reason>" - or an empty text when the movie is complete.
+  // and gives the file its name. Returns what went wrong (as Error() says
+  // it), or an empty text when the movie is complete.
   // Later calls return the same; the track's AppendPicture then fails. A movie
   // released without this call is finished by the release, which can only
   // send a failure to the log.

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -27,14 +28,27 @@ QString RandomSuffix() { return QString::number(QRandomGenerator::global()->gene
 
 QString PartialName(const QString& targetName) { return "." + targetName + kPartialMark + RandomSuffix(); }
 
+// True while the path names the very file open on the descriptor.
+bool StillNamed(int fd, const QByteArray& path) {
+  struct stat opened {}, named {};
+  return ::fstat(fd, &opened) == 0 && ::lstat(path.constData(), &named) == 0 && opened.st_dev == named.st_dev &&
+         opened.st_ino == named.st_ino;
+}
+
 // Opens a new hidden file in a folder under a fresh random name, locked.
 int OpenPartial(const QString& folder, const QString& targetName, QString* path, int* err) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     *path = folder + "/" + PartialName(targetName);
-    const int fd = ::open(QFile::encodeName(*path).constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const QByteArray name = QFile::encodeName(*path);
+    const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       ::flock(fd, LOCK_EX | LOCK_NB);  // a fresh file: nobody else can hold it
-      return fd;
+      // Between its creation and the lock, another writer's clean-up could
+      // take it for a stale one; then it is started again under a new name.
+      if (StillNamed(fd, name)) return fd;
+      ::close(fd);
+      errno = EEXIST;
+      continue;
     }
     if (errno != EEXIST) break;
   }
@@ -52,20 +66,24 @@ bool IsPartialMovieName(const QString& fileName) {
   return pattern.match(fileName).hasMatch();
 }
 
-int RemoveStalePartialMovies(const QString& folder, const QString& targetName) {
-  const QString prefix = "." + targetName + kPartialMark;
-  int removed = 0;
-  for (const QString& name : QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::System)) {
-    if (!IsPartialMovieName(name) || (!targetName.isEmpty() && !name.startsWith(prefix))) continue;
+namespace {
+
+// Removes from a folder the partial movie files that no running writer holds
+// (left by a program that was killed).
+void RemoveStalePartialMovies(const QString& folder) {
+  const QStringList candidates{QString(".*") + kPartialMark + "*"};
+  for (const QString& name : QDir(folder).entryList(candidates, QDir::Files | QDir::Hidden | QDir::System)) {
+    if (!IsPartialMovieName(name)) continue;
     const QByteArray path = QFile::encodeName(folder + "/" + name);
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) continue;
     // A writer that is still running holds the lock; one that was killed no longer does.
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::unlink(path.constData()) == 0) ++removed;
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(path.constData());
     ::close(fd);
   }
-  return removed;
 }
+
+}  // namespace
 
 QString MovieOutputFile::Open(const QString& target) {
   Discard();
@@ -73,6 +91,9 @@ QString MovieOutputFile::Open(const QString& target) {
   const QFileInfo info(target);
   const QString folder = info.absolutePath();
   const QByteArray folderName = QFile::encodeName(folder);
+  // What a killed writer left here goes whenever a movie is written here,
+  // whichever way this one is written.
+  RemoveStalePartialMovies(folder);
 #ifdef O_TMPFILE
   if (g_unnamedAllowed) {
     fd_ = ::open(folderName.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
@@ -93,10 +114,9 @@ QString MovieOutputFile::Open(const QString& target) {
     // failure is met again, and reported, by the hidden file.
   }
 #endif
-  RemoveStalePartialMovies(folder, info.fileName());
   int err = 0;
   fd_ = OpenPartial(folder, info.fileName(), &partialPath_, &err);
-  if (fd_ < 0) return QString("cannot create a file in the folder \"%1\": %2").arg(folder, ErrnoText(err));
+  if (fd_ < 0) return ErrnoText(err);
   return {};
 }
 
@@ -131,6 +151,11 @@ QString MovieOutputFile::Commit() {
       }
     }
   }
+  // The lock stays on a copy of the descriptor until the hidden file has
+  // taken the target's name, so that no writer's clean-up takes it for a
+  // stale one meanwhile; closing the descriptor itself still reports what
+  // did not reach the file.
+  const int held = ::fcntl(fd_, F_DUPFD_CLOEXEC, 0);
   if (::close(fd_) != 0 && error.isEmpty()) error = ErrnoText(errno);
   fd_ = -1;
   if (!partialPath_.isEmpty()) {
@@ -142,6 +167,7 @@ QString MovieOutputFile::Commit() {
     // Linked, but the data did not all reach the file: no movie under that name.
     ::unlink(target.constData());
   }
+  if (held >= 0) ::close(held);
   unnamed_ = false;
   return error;
 }

@@ -17,13 +17,16 @@ class MovieOutputFile {
   MovieOutputFile& operator=(const MovieOutputFile&) = delete;
   ~MovieOutputFile() { Discard(); }
 
-  // Makes the file for a target path. Returns what went wrong, empty when all is well.
+  // Makes the file for a target path, first removing the stale partial
+  // files of its folder. Returns why it could not (the system's reason),
+  // empty when all is well.
   QString Open(const QString& target);
   int Descriptor() const { return fd_; }
   // True while the file has no name at all.
   bool Unnamed() const { return unnamed_; }
-  // Gives the finished file the target's name, replacing a file there.
-  // Returns what went wrong, empty when done; on failure nothing is left.
+  // Gives the finished file the target's name, replacing a file there in one
+  // step. Returns why it could not (the system's reason), empty when done; on
+  // failure nothing is left, and a file that was there stays as it was.
   QString Commit();
   // Closes and forgets what was written.
   void Discard();
@@ -37,11 +40,6 @@ class MovieOutputFile {
 // True for the names of the hidden files that movies are written into where
 // unnamed files cannot be made.
 bool IsPartialMovieName(const QString& fileName);
-
-// Removes from a folder the partial movie files that no running writer holds
-// (left by a program that was killed); only those for one target name when
-// targetName is given. Returns how many were removed.
-int RemoveStalePartialMovies(const QString& folder, const QString& targetName = {});
 
 // Whether new movies may be written into unnamed files where the filesystem
 // allows (the default). Tests turn it off to exercise the hidden-file way.

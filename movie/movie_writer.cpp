@@ -15,6 +15,13 @@
 // when the writer is that many frames behind. A failure in the writer is
 // reported by the next append (and by Finish()).
 //
+// Small frames are not worth a hand-over: waking the writer thread and being
+// told it is done costs more than compressing and writing a frame of a few
+// kilobytes. A movie whose frames are that small is written on the caller's
+// thread instead, and its bytes gather in the I/O buffer until it is full,
+// rather than going to the file packet by packet. Either way the file holds
+// the same bytes.
+//
 // "raw " frames bypass the encoder: the picture is packed straight into a
 // buffer whose rows are padded to an even number of bytes, which is what
 // QuickTime expects and what the muxer would otherwise copy each frame into.
@@ -34,6 +41,7 @@
 #include <deque>
 #include <mutex>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -53,6 +61,9 @@ using namespace ffmpeg;
 namespace {
 
 constexpr int kIoBufferSize = 1 << 20;
+// Frames of fewer bytes than this (as written raw, or as handed to the
+// encoder) are written on the caller's thread.
+constexpr size_t kThreadedFrameBytes = 64 << 10;
 // Frames converted but not yet taken by the writer thread. Two keep the
 // writer busy while the caller converts the next; more would only cost memory.
 constexpr size_t kQueueDepth = 2;
@@ -133,7 +144,7 @@ class MovieWriter {
   // Ends the movie without keeping it: what was written goes, no file is named.
   void Discard() {
     if (finished_) return;
-    Fail("the movie was not kept");
+    Fail("it was not kept");
     Finish();
   }
 
@@ -159,13 +170,18 @@ class MovieWriter {
     return !error_.isEmpty();
   }
   bool Start(const TrackSettings& s, bool withoutFrames = false);
+  bool StartWriter();
   bool OpenEncoder(const TrackSettings& s);
   bool MakeFrame(const QImage& image, FramePtr* out);
   bool WriteFrame(Job& job);
-  bool WritePacket(AVPacket* pkt, const QString& what);
-  bool Drain(const QString& what);
-  bool CheckIo(const QString& what, int ret);
-  void Fail(const QString& why);
+  bool WritePacket(AVPacket* pkt, const QString& where);
+  bool Drain(const QString& where);
+  bool CheckIo(const QString& where, int ret);
+  void PackRaw(const QImage& image, RawFrame& raw, int fromRow, int toRow) const;
+  bool AppendHere(const QImage& image, Job& job);
+  // Records the first failure: the reason (the system's or FFmpeg's words
+  // where they exist) and, when it helps, where in the movie it happened.
+  void Fail(const QString& reason, const QString& where = {});
   void WriterLoop();
   void StopWriter();
   RawFrame* TakeRawFrame(int frameIndex);
@@ -199,6 +215,7 @@ class MovieWriter {
   int frameQuality_ = 0;
   int linesize_[4] = {};
   size_t planeOffset_[4] = {};
+  size_t encoderFrameBytes_ = 0;  // all planes of one frame as the encoder takes it
   // Raw frames: packed rows of rawBytesPerPixel_, rawStride_ bytes apart.
   bool raw_ = false;
   int rawBytesPerPixel_ = 3;
@@ -207,6 +224,8 @@ class MovieWriter {
   uint64_t rawDataStart_ = 0;  // where the first frame's bytes go in the file
   std::vector<std::unique_ptr<RawFrame>> rawFrames_;  // every one made, reused
   RawFrame* writing_ = nullptr;  // the raw frame the writer thread is writing
+  bool threaded_ = false;  // frames go to the writer thread (else written by Append itself)
+  RawFrame hereRaw_;       // the one raw frame of a movie written on the caller's thread
 
   // Shared with the writer thread.
   mutable std::mutex mutex_;
@@ -226,7 +245,7 @@ MovieWriter::MovieWriter(const QString& path) : path_(QFileInfo(path).absoluteFi
     return;
   }
   const QString why = file_.Open(path_);
-  if (!why.isEmpty()) Fail(why);
+  if (!why.isEmpty()) Fail(why, "no file could be made in its folder");
   fd_ = file_.Descriptor();
 }
 
@@ -237,9 +256,12 @@ MovieWriter::~MovieWriter() {
   if (!error.isEmpty()) qWarning("%s", qPrintable(error));
 }
 
-void MovieWriter::Fail(const QString& why) {
+void MovieWriter::Fail(const QString& reason, const QString& where) {
   std::lock_guard lock(mutex_);
-  if (error_.isEmpty()) error_ = QString("Could not write the movie \"%1\": %2").arg(path_, why);
+  // The reason comes first and the path once, last: a narrow log field shows
+  // the beginning of a message, and the reason is what the user can act on.
+  if (error_.isEmpty())
+    error_ = "Movie not written: " + reason + (where.isEmpty() ? QString() : " (" + where + ")") + " - " + path_;
   changed_.notify_all();
 }
 
@@ -311,7 +333,7 @@ int64_t MovieWriter::SeekCallback(void* opaque, int64_t offset, int whence) {
   return r < 0 ? AVERROR(errno) : int64_t(r);
 }
 
-bool MovieWriter::CheckIo(const QString& what, int ret) {
+bool MovieWriter::CheckIo(const QString& where, int ret) {
   QString why;
   if (ioErrno_ != 0)
     why = QString::fromLocal8Bit(strerror(ioErrno_));
@@ -320,7 +342,7 @@ bool MovieWriter::CheckIo(const QString& what, int ret) {
   else if (ret < 0)
     why = ErrorText(ret);
   if (why.isEmpty()) return true;
-  Fail(what + ": " + why);
+  Fail(why, where);
   return false;
 }
 
@@ -388,11 +410,11 @@ bool MovieWriter::OpenEncoder(const TrackSettings& s) {
   }
   const int ret = avcodec_open2(enc_.get(), codec, opts.get());
   if (ret < 0) {
-    Fail(QString("cannot open the %1 encoder: %2").arg(codec->name, ErrorText(ret)));
+    Fail(ErrorText(ret), QString("the %1 encoder did not open").arg(codec->name));
     return false;
   }
   if (avcodec_parameters_from_context(st_->codecpar, enc_.get()) < 0) {
-    Fail("cannot set up the video track");
+    Fail("the video track could not be set up");
     return false;
   }
   st_->codecpar->codec_tag = tag;
@@ -404,12 +426,12 @@ bool MovieWriter::OpenEncoder(const TrackSettings& s) {
   ptrdiff_t linesizes[4] = {};
   size_t sizes[4] = {};
   if (av_image_fill_linesizes(linesize_, pixFmt, FFALIGN(width_, kAlign)) < 0) {
-    Fail("cannot set up the frames");
+    Fail("the frames could not be set up");
     return false;
   }
   for (int i = 0; i < 4; ++i) linesizes[i] = linesize_[i] = FFALIGN(linesize_[i], kAlign);
   if (av_image_fill_plane_sizes(sizes, pixFmt, FFALIGN(height_, 32), linesizes) < 0) {
-    Fail("cannot set up the frames");
+    Fail("the frames could not be set up");
     return false;
   }
   size_t total = 0;
@@ -417,6 +439,7 @@ bool MovieWriter::OpenEncoder(const TrackSettings& s) {
     planeOffset_[i] = total;
     total += FFALIGN(sizes[i], size_t(kAlign));
   }
+  encoderFrameBytes_ = total;
   pool_.reset(av_buffer_pool_init(total + AV_INPUT_BUFFER_PADDING_SIZE, nullptr));
   if (!pool_) {
     Fail("out of memory");
@@ -439,7 +462,7 @@ bool MovieWriter::OpenEncoder(const TrackSettings& s) {
     av_opt_set_int(c, "sws_flags", SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, 0);
     av_opt_set_int(c, "threads", MachineThreads(), 0);
     if (sws_init_context(c, nullptr, nullptr) < 0) {
-      Fail("cannot set up the pixel conversion");
+      Fail("the pixel conversion could not be set up");
       return false;
     }
   }
@@ -457,7 +480,7 @@ bool MovieWriter::Start(const TrackSettings& s, bool withoutFrames) {
   AVFormatContext* oc = nullptr;
   int ret = avformat_alloc_output_context2(&oc, nullptr, "mov", nullptr);
   oc_.reset(oc);
-  if (ret < 0 || !oc_) return CheckIo("cannot create the movie", ret < 0 ? ret : AVERROR(ENOMEM));
+  if (ret < 0 || !oc_) return CheckIo("setting up the movie", ret < 0 ? ret : AVERROR(ENOMEM));
   // The buffer is the I/O context's once that exists.
   std::unique_ptr<uint8_t, MemoryDeleter> buffer(static_cast<uint8_t*>(av_malloc(kIoBufferSize)));
   if (buffer)
@@ -467,7 +490,6 @@ bool MovieWriter::Start(const TrackSettings& s, bool withoutFrames) {
     return false;
   }
   (void)buffer.release();
-  pb_->direct = 1;  // large packets go straight to write(), without a copy through the buffer
   oc_->pb = pb_.get();
   oc_->flags |= AVFMT_FLAG_CUSTOM_IO;
   st_ = avformat_new_stream(oc_.get(), nullptr);
@@ -494,6 +516,15 @@ bool MovieWriter::Start(const TrackSettings& s, bool withoutFrames) {
   } else if (!OpenEncoder(s)) {
     return false;
   }
+  const size_t frameBytes = raw_ ? size_t(rawStride_) * size_t(height_) : encoderFrameBytes_;
+  threaded_ = frameBytes >= kThreadedFrameBytes;
+  if (threaded_) {
+    pb_->direct = 1;  // large packets go straight to write(), without a copy through the buffer
+  } else {
+    // Small packets gather in the buffer: the muxer would otherwise have it
+    // written out after every packet.
+    oc_->flush_packets = 0;
+  }
   pkt_.reset(av_packet_alloc());
   if (!pkt_) {
     Fail("out of memory");
@@ -507,35 +538,47 @@ bool MovieWriter::Start(const TrackSettings& s, bool withoutFrames) {
   // track is kept, with its size and time scale.
   if (withoutFrames) opts.Set("movflags", "empty_moov");
   ret = avformat_write_header(oc_.get(), opts.get());
-  if (!CheckIo("cannot write the movie header", ret)) return false;
+  if (!CheckIo("writing its header", ret)) return false;
   rawDataStart_ = uint64_t(avio_tell(pb_.get()));
-  if (!withoutFrames) writer_ = std::thread([this] { WriterLoop(); });
+  if (withoutFrames || !threaded_) return true;
+  return StartWriter();
+}
+
+bool MovieWriter::StartWriter() {
+  try {
+    writer_ = std::thread([this] { WriterLoop(); });
+  } catch (const std::system_error& e) {
+    // Out of threads or memory: the movie fails like any other, and what
+    // was written of it goes.
+    Fail(QString::fromLocal8Bit(e.code().message()), "its writer thread did not start");
+    return false;
+  }
   return true;
 }
 
-bool MovieWriter::WritePacket(AVPacket* pkt, const QString& what) {
+bool MovieWriter::WritePacket(AVPacket* pkt, const QString& where) {
   pkt->stream_index = st_->index;
   if (enc_) av_packet_rescale_ts(pkt, enc_->time_base, st_->time_base);
   if (pkt->duration <= 0)
     pkt->duration = av_rescale_q(ticksPerFrame_, enc_ ? enc_->time_base : st_->time_base, st_->time_base);
-  return CheckIo(what, av_write_frame(oc_.get(), pkt));
+  return CheckIo(where, av_write_frame(oc_.get(), pkt));
 }
 
 // Takes every packet the encoder has ready.
-bool MovieWriter::Drain(const QString& what) {
+bool MovieWriter::Drain(const QString& where) {
   for (;;) {
     const int ret = avcodec_receive_packet(enc_.get(), pkt_.get());
     if (ret == AVERROR(EAGAIN) || ret == AVERROR_EOF) return true;
-    if (ret < 0) return CheckIo(what, ret);
-    const bool ok = WritePacket(pkt_.get(), what);
+    if (ret < 0) return CheckIo(where, ret);
+    const bool ok = WritePacket(pkt_.get(), where);
     av_packet_unref(pkt_.get());
     if (!ok) return false;
   }
 }
 
-// On the writer thread.
+// On the writer thread, or on the caller's for small frames.
 bool MovieWriter::WriteFrame(Job& job) {
-  const QString what = QString("cannot write frame %1").arg(job.number);
+  const QString where = QString("frame %1").arg(job.number);
   if (raw_) {
     AVPacket* pkt = pkt_.get();
     av_packet_unref(pkt);
@@ -545,7 +588,7 @@ bool MovieWriter::WriteFrame(Job& job) {
     pkt->duration = ticksPerFrame_;
     pkt->flags |= AV_PKT_FLAG_KEY;
     writing_ = job.raw;
-    const bool ok = WritePacket(pkt, what);
+    const bool ok = WritePacket(pkt, where);
     writing_ = nullptr;
     pkt->data = nullptr;  // never the buffer's bytes once it goes back
     pkt->size = 0;
@@ -553,7 +596,7 @@ bool MovieWriter::WriteFrame(Job& job) {
   }
   const int ret = avcodec_send_frame(enc_.get(), job.frame.get());
   job.frame.reset();  // the encoder keeps its own reference as long as it needs the pixels
-  return CheckIo(what, ret) && Drain(what);
+  return CheckIo(where, ret) && Drain(where);
 }
 
 void MovieWriter::WriterLoop() {
@@ -655,7 +698,7 @@ MovieWriter::RawFrame* MovieWriter::TakeRawFrame(int frameIndex) {
 
 bool MovieWriter::Append(const QImage& picture, const TrackSettings& s) {
   if (finished_) {
-    Fail("the movie is already finished");
+    Fail("it was already finished");
     return false;
   }
   if (Failed()) return false;
@@ -674,11 +717,12 @@ bool MovieWriter::Append(const QImage& picture, const TrackSettings& s) {
   Job job;
   job.pts = int64_t(frames_) * ticksPerFrame_;
   job.number = frames_ + 1;
+  if (!threaded_) return AppendHere(image, job);
   if (raw_) {
     job.raw = TakeRawFrame(frames_);
     if (!job.raw) return false;
   } else if (!MakeFrame(image, &job.frame)) {
-    Fail(QString("cannot convert frame %1").arg(job.number));
+    Fail("the picture could not be converted", QString("frame %1").arg(job.number));
     return false;
   }
   RawFrame* raw = job.raw;
@@ -697,17 +741,45 @@ bool MovieWriter::Append(const QImage& picture, const TrackSettings& s) {
     const int bandRows = std::max(1, kRawBandBytes / rawStride_);
     for (int y = 0; y < height_; y += bandRows) {
       const int end = std::min(height_, y + bandRows);
-      uint8_t* dst = raw->bytes + size_t(y) * size_t(rawStride_);
-      if (rawBytesPerPixel_ == 3)
-        PackRowsRgb24(image, y, end, dst, rawStride_);
-      else
-        PackRowsArgb(image, y, end, dst, rawStride_);
-      if (rawPadding_)  // the byte that makes an odd row length even
-        for (int row = y; row < end; ++row) raw->bytes[size_t(row + 1) * size_t(rawStride_) - 1] = 0;
+      PackRaw(image, *raw, y, end);
       raw->rowsReady.store(end, std::memory_order_release);
       raw->rowsReady.notify_one();
     }
   }
+  ++frames_;
+  return true;
+}
+
+void MovieWriter::PackRaw(const QImage& image, RawFrame& raw, int fromRow, int toRow) const {
+  uint8_t* dst = raw.bytes + size_t(fromRow) * size_t(rawStride_);
+  if (rawBytesPerPixel_ == 3)
+    PackRowsRgb24(image, fromRow, toRow, dst, rawStride_);
+  else
+    PackRowsArgb(image, fromRow, toRow, dst, rawStride_);
+  if (rawPadding_)  // the byte that makes an odd row length even
+    for (int row = fromRow; row < toRow; ++row) raw.bytes[size_t(row + 1) * size_t(rawStride_) - 1] = 0;
+}
+
+// A small frame, converted and written right here.
+bool MovieWriter::AppendHere(const QImage& image, Job& job) {
+  if (raw_) {
+    if (!hereRaw_.storage) {
+      hereRaw_.size = size_t(rawStride_) * size_t(height_);
+      hereRaw_.storage.reset(new (std::nothrow) uint8_t[hereRaw_.size]);
+      if (!hereRaw_.storage) {
+        Fail("out of memory");
+        return false;
+      }
+      hereRaw_.bytes = hereRaw_.storage.get();
+    }
+    PackRaw(image, hereRaw_, 0, height_);
+    hereRaw_.rowsReady.store(height_, std::memory_order_relaxed);
+    job.raw = &hereRaw_;
+  } else if (!MakeFrame(image, &job.frame)) {
+    Fail("the picture could not be converted", QString("frame %1").arg(job.number));
+    return false;
+  }
+  if (!WriteFrame(job)) return false;
   ++frames_;
   return true;
 }
@@ -720,17 +792,18 @@ QString MovieWriter::Finish() {
   if (!Failed() && oc_) {
     if (enc_) {
       const int ret = avcodec_send_frame(enc_.get(), nullptr);
-      if (CheckIo("cannot finish the movie", ret)) Drain("cannot finish the movie");
+      if (CheckIo("finishing it", ret)) Drain("finishing it");
     }
-    if (!Failed()) CheckIo("cannot finish the movie", av_write_trailer(oc_.get()));
+    if (!Failed()) CheckIo("finishing it", av_write_trailer(oc_.get()));
     if (!Failed()) {
       avio_flush(pb_.get());
-      CheckIo("cannot finish the movie", 0);
+      CheckIo("finishing it", 0);
     }
   }
   queue_.clear();
   spareRaw_.clear();
   rawFrames_.clear();
+  hereRaw_.storage.reset();
   sws_.reset();
   pkt_.reset();
   enc_.reset();
@@ -741,7 +814,7 @@ QString MovieWriter::Finish() {
     file_.Discard();
   } else if (fd_ >= 0) {
     const QString why = file_.Commit();
-    if (!why.isEmpty()) Fail("cannot give the finished movie its name: " + why);
+    if (!why.isEmpty()) Fail(why, "the finished movie could not take its name");
   }
   fd_ = -1;
   finishError_ = Error();

@@ -358,14 +358,17 @@ TEST(MovieWrite, FinishingErrorsAreReturned) {
 
 // A program killed while it writes a movie leaves nothing under the target's
 // name; an unnamed file vanishes with it, and a hidden one is no longer held,
-// so the next movie for that target (or the scratch folder's clean-up)
-// removes it, while the hidden file of a movie still being written stays.
+// so the next movie written into that folder, whatever its name and however
+// it is written, removes it, while the hidden file of a movie still being
+// written stays.
 TEST(MovieWrite, KilledWriterLeavesNothingThatStays) {
   for (const bool unnamed : {true, false}) {
     SCOPED_TRACE(unnamed ? "unnamed file" : "hidden file");
     AllowUnnamedMovieFiles(unnamed);
     QTemporaryDir dir;
     const QString path = dir.filePath("killed.mov");
+    // Held by this process throughout (the child's copy of it dies with the child).
+    EditableMoviePtr busy = unnamed ? nullptr : CreateMovieAt(dir.filePath("busy.mov"));
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
@@ -380,20 +383,70 @@ TEST(MovieWrite, KilledWriterLeavesNothingThatStays) {
     ASSERT_TRUE(WIFSIGNALED(status));
     EXPECT_FALSE(QFileInfo::exists(path));
     const QStringList stale = HiddenPartials(dir.path());
-    ASSERT_EQ(stale.size(), unnamed ? 0 : 1);
+    ASSERT_EQ(stale.size(), unnamed ? 0 : 2);
     if (unnamed) continue;
-    EXPECT_TRUE(IsPartialMovieName(stale[0]));
+    for (const QString& name : stale) EXPECT_TRUE(IsPartialMovieName(name)) << name.toStdString();
     EXPECT_FALSE(IsPartialMovieName("killed.mov"));
 
-    // One being written is not touched; the killed one is.
+    // Another name, in an unnamed file: the killed one goes, the busy one stays.
+    AllowUnnamedMovieFiles(true);
     EditableMoviePtr other = CreateMovieAt(dir.filePath("other.mov"));
-    EXPECT_EQ(HiddenPartials(dir.path()).size(), 2);
-    EXPECT_EQ(RemoveStalePartialMovies(dir.path()), 1);
-    EXPECT_EQ(HiddenPartials(dir.path()).size(), 1);
+    const QStringList left = HiddenPartials(dir.path());
+    ASSERT_EQ(left.size(), 1);
+    EXPECT_TRUE(left[0].startsWith(".busy.mov.")) << left[0].toStdString();
     EXPECT_EQ(other->Finish(), "");
-    EXPECT_EQ(EntriesOf(dir.path()), QStringList{"other.mov"});
+    EXPECT_EQ(busy->Finish(), "");
+    EXPECT_EQ(EntriesOf(dir.path()), (QStringList{"busy.mov", "other.mov"}));
   }
   AllowUnnamedMovieFiles(true);
+}
+
+// A writer thread that cannot be started (the process may make no more) is
+// reported like any other failure, and nothing is left. The limit on a user's
+// processes does not bind root, so there the child runs as an ordinary user.
+TEST(MovieWrite, AWriterThreadThatCannotStartIsReported) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
+                                                    QFile::ReadOther | QFile::WriteOther | QFile::ExeOther));
+  const QString path = dir.filePath("nothread.mov");
+  int report[2];
+  ASSERT_EQ(pipe(report), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(report[0]);
+    QByteArray text;
+    const rlimit none{1, 1};
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+      text = "cannot leave root";
+    } else if (setrlimit(RLIMIT_NPROC, &none) != 0) {
+      text = "cannot limit the processes";
+    } else {
+      try {
+        EditableMoviePtr movie = CreateMovieAt(path);
+        QTVideoTrackPtr track = movie->NewVideoTrack(200, 200, 1.0);  // frames large enough for the thread
+        track->TimeScale = 8;
+        text = track->AppendPicture(Picture(RandomImage(200, 200, 1))) ? "appended" : movie->Finish().toUtf8();
+      } catch (const std::exception& e) {
+        text = QByteArray("exception: ") + e.what();
+      }
+    }
+    (void)!::write(report[1], text.constData(), size_t(text.size()));
+    ::_exit(0);
+  }
+  ::close(report[1]);
+  QByteArray text;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  ::close(report[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  const QString error = QString::fromUtf8(text);
+  EXPECT_TRUE(error.startsWith("Movie not written: Resource temporarily unavailable (its writer thread did not start)"))
+      << error.toStdString();
+  EXPECT_EQ(error.count(path), 1) << error.toStdString();
+  EXPECT_EQ(EntriesOf(dir.path()), QStringList{});
 }
 
 TEST(MovieWrite, SettingsAreTakenAtTheFirstPicture) {
@@ -500,9 +553,16 @@ TEST(MovieWrite, FrameSizeBeyondFfmpegsLimitIsReportedAtOnce) {
 // it (frames are written while the next are drawn), the message names that
 // frame, and the partial file is removed rather than named over the target.
 TEST(MovieWrite, WriteErrorPartWayIsReportedAndLeavesNothing) {
-  // Random pixels: a PNG frame is as large as a raw one.
-  for (const QString type : {"raw ", "png "}) {
-    SCOPED_TRACE(type.toStdString());
+  // Random pixels: a PNG frame is as large as a raw one. Frames of 8 x 8 are
+  // written by the caller and gather in the I/O buffer: the failure shows
+  // when the buffer is written out.
+  struct Case {
+    QString type;
+    int side, frames;
+  };
+  for (const Case& c : {Case{"raw ", 200, 40}, Case{"png ", 200, 40}, Case{"raw ", 8, 20000}}) {
+    const QString type = c.type;
+    SCOPED_TRACE(type.toStdString() + " " + std::to_string(c.side));
     QTemporaryDir dir;
     const QString path = dir.filePath("full.mov");
     {
@@ -516,11 +576,12 @@ TEST(MovieWrite, WriteErrorPartWayIsReportedAndLeavesNothing) {
     {
       FileSizeLimit limit(300 * 1024);
       EditableMoviePtr movie = CreateMovieAt(path);
-      QTVideoTrackPtr track = movie->NewVideoTrack(200, 200, 1.0);  // 120 KB a frame
+      QTVideoTrackPtr track = movie->NewVideoTrack(c.side, c.side, 1.0);  // 200: 120 KB a frame
       track->TimeScale = 8;
       track->CompressionType = type;
-      for (int i = 0; i < 40 && !failed; ++i) {
-        if (track->AppendPicture(Picture(RandomImage(200, 200, i))))
+      const QImage small = RandomImage(8, 8, 1);
+      for (int i = 0; i < c.frames && !failed; ++i) {
+        if (track->AppendPicture(Picture(c.side == 8 ? small : RandomImage(200, 200, i))))
           ++appended;
         else
           failed = true;
@@ -532,7 +593,7 @@ TEST(MovieWrite, WriteErrorPartWayIsReportedAndLeavesNothing) {
     EXPECT_TRUE(failed);
     EXPECT_GE(appended, 2);
     // A threaded encoder hands its packets out some frames later.
-    if (type == "raw ") {
+    if (type == "raw " && c.side == 200) {
       EXPECT_LE(appended, 6);
       EXPECT_TRUE(error.contains("frame 3")) << error.toStdString();
     }

@@ -6,6 +6,10 @@
 #include <QImage>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "engine/motion.h"
 #include "framework/pict.h"
@@ -360,8 +364,54 @@ TEST_F(RenderTest, AMovieThatCannotBeFinishedIsReportedByName) {
   QTimer::singleShot(0, &scope, [this] { QDir(ScratchDir()).removeRecursively(); });
   const QString movie = ScratchDir() + "/temp" + QString::number(w_->contatore + 1) + ".mov";
   w_->crea_preview(0);
-  EXPECT_TRUE(w_->LogEditField->Text().startsWith("Could not write the movie \"" + movie + "\": "))
-      << w_->LogEditField->Text().toStdString();
+  // The reason first, where the narrow log field shows it, and the path once.
+  const QString log = w_->LogEditField->Text();
+  EXPECT_TRUE(log.startsWith("Movie not written: No such file or directory")) << log.toStdString();
+  EXPECT_EQ(log.count(movie), 1) << log.toStdString();
   EXPECT_EQ(w_->MoviePlayer1->GetMovie(), before);
   EXPECT_FALSE(QFileInfo::exists(movie));
+}
+
+// Under a file size limit (ulimit -f) the program runs in a child process that
+// starts with the signal's default action, as a program started from a shell
+// does: the opening preview, larger than the limit, is reported like a full
+// disk, and the next preview, within the limit, is made and shown.
+TEST_F(RenderTest, APreviewBeyondTheFileSizeLimitIsReportedAndTheNextOneIsMade) {
+  int report[2];
+  ASSERT_EQ(pipe(report), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ::close(report[0]);
+    std::signal(SIGXFSZ, SIG_DFL);
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = 1 << 20;  // the opening preview takes 4.3 MB
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    StartProgram();
+    QString found = w_ ? QString() : "no window";
+    if (found.isEmpty() && !w_->LogEditField->Text().startsWith("Movie not written: File too large"))
+      found = "opening preview: " + w_->LogEditField->Text();
+    if (found.isEmpty()) {
+      SetField(2, "8");
+      SetField(3, "200");  // 90 KB a frame, 720 KB in all
+      SetField(4, "150");
+      w_->crea_preview(0);
+      MoviePtr shown = w_->MoviePlayer1->GetMovie();
+      if (!shown || shown->Path() != w_->f->AbsolutePath() || DecodeAllFrames(shown->Path()).size() != 8)
+        found = "next preview: " + w_->LogEditField->Text();
+    }
+    const QByteArray text = found.isEmpty() ? "ok" : found.toUtf8();
+    (void)!::write(report[1], text.constData(), size_t(text.size()));
+    ::_exit(0);
+  }
+  ::close(report[1]);
+  QByteArray text;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  ::close(report[0]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  EXPECT_EQ(text, "ok");
 }
