@@ -17,6 +17,7 @@
 #include "movie/movie_file.h"
 #include "movie/movie_reader.h"
 #include "tests/support/movie_support.h"
+#include "tests/support/test_env.h"
 
 using namespace movietest;
 
@@ -29,26 +30,6 @@ QStringList HiddenPartials(const QString& folder) {
 QStringList EntriesOf(const QString& folder) {
   return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
-
-// A file size limit for this process while it exists: a disk that fills up.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    savedHandler_ = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = saved_;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  ~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &saved_);
-    signal(SIGXFSZ, savedHandler_);
-  }
-
- private:
-  struct rlimit saved_;
-  sighandler_t savedHandler_;
-};
 
 // Four frames that exercise both picture content and frame-to-frame changes:
 // random pixels, a gradient, the gradient with a small patch changed (delta

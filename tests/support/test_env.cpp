@@ -90,14 +90,20 @@ bool GraphicsMagickReadsPict() {
       .hasMatch();
 }
 
-void WithFileSizeLimit(long bytes, const std::function<void()>& body) {
-  rlimit old{};
-  ::getrlimit(RLIMIT_FSIZE, &old);
-  rlimit small = old;
+FileSizeLimit::FileSizeLimit(long bytes) {
+  ::getrlimit(RLIMIT_FSIZE, &saved_);
+  rlimit small = saved_;
   small.rlim_cur = static_cast<rlim_t>(bytes);
-  auto* oldHandler = std::signal(SIGXFSZ, SIG_IGN);  // a failed write, not a killed process
+  savedHandler_ = std::signal(SIGXFSZ, SIG_IGN);  // a failed write, not a killed process
   ::setrlimit(RLIMIT_FSIZE, &small);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  ::setrlimit(RLIMIT_FSIZE, &saved_);
+  std::signal(SIGXFSZ, savedHandler_);
+}
+
+void WithFileSizeLimit(long bytes, const std::function<void()>& body) {
+  FileSizeLimit limit(bytes);
   body();
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, oldHandler);
 }

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <functional>
 
+#include <sys/resource.h>
+
 // The one QApplication of a test program, made on first use (offscreen
 // unless QT_QPA_PLATFORM says otherwise).
 QApplication& TestApp();
@@ -42,6 +44,18 @@ QImage ReadWithGraphicsMagick(const QString& path, const QString& fmt = QStringL
 // Runs body with the process's file size limit set to bytes, as a disk that
 // fills up after that many bytes of a file would (writes fail with EFBIG).
 void WithFileSizeLimit(long bytes, const std::function<void()>& body);
+// The same for as long as it lives.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(long bytes);
+  ~FileSizeLimit();
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+  void (*savedHandler_)(int) = nullptr;
+};
 
 // Whether the tool lists a PICT coder that can read.
 bool ImageMagickReadsPict();
