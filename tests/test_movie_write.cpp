@@ -390,12 +390,7 @@ TEST(MovieWrite, AWriterThreadThatCannotStartIsReported) {
   ASSERT_TRUE(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner |
                                                     QFile::ReadOther | QFile::WriteOther | QFile::ExeOther));
   const QString path = dir.filePath("nothread.mov");
-  int report[2];
-  ASSERT_EQ(pipe(report), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::close(report[0]);
+  const QString error = QString::fromUtf8(InChildProcess([&] {
     QByteArray text;
     const rlimit none{1, 1};
     if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
@@ -412,18 +407,8 @@ TEST(MovieWrite, AWriterThreadThatCannotStartIsReported) {
         text = QByteArray("exception: ") + e.what();
       }
     }
-    (void)!::write(report[1], text.constData(), size_t(text.size()));
-    ::_exit(0);
-  }
-  ::close(report[1]);
-  QByteArray text;
-  char buffer[512];
-  for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-  ::close(report[0]);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
-  const QString error = QString::fromUtf8(text);
+    return text;
+  }));
   EXPECT_TRUE(error.startsWith("Movie not written: Resource temporarily unavailable (its writer thread did not start)"))
       << error.toStdString();
   EXPECT_EQ(error.count(path), 1) << error.toStdString();

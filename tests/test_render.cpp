@@ -8,8 +8,6 @@
 #include <QTimer>
 #include <csignal>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "engine/motion.h"
 #include "framework/pict.h"
@@ -377,12 +375,7 @@ TEST_F(RenderTest, AMovieThatCannotBeFinishedIsReportedByName) {
 // does: the opening preview, larger than the limit, is reported like a full
 // disk, and the next preview, within the limit, is made and shown.
 TEST_F(RenderTest, APreviewBeyondTheFileSizeLimitIsReportedAndTheNextOneIsMade) {
-  int report[2];
-  ASSERT_EQ(pipe(report), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    ::close(report[0]);
+  const QByteArray text = InChildProcess([this] {
     std::signal(SIGXFSZ, SIG_DFL);
     rlimit limit{};
     ::getrlimit(RLIMIT_FSIZE, &limit);
@@ -401,17 +394,7 @@ TEST_F(RenderTest, APreviewBeyondTheFileSizeLimitIsReportedAndTheNextOneIsMade) 
       if (!shown || shown->Path() != w_->f->AbsolutePath() || DecodeAllFrames(shown->Path()).size() != 8)
         found = "next preview: " + w_->LogEditField->Text();
     }
-    const QByteArray text = found.isEmpty() ? "ok" : found.toUtf8();
-    (void)!::write(report[1], text.constData(), size_t(text.size()));
-    ::_exit(0);
-  }
-  ::close(report[1]);
-  QByteArray text;
-  char buffer[512];
-  for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
-  ::close(report[0]);
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << (WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+    return found.isEmpty() ? QByteArray("ok") : found.toUtf8();
+  });
   EXPECT_EQ(text, "ok");
 }

@@ -9,6 +9,8 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
+#include <sys/wait.h>
 
 QApplication& TestApp() {
   if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return *existing;
@@ -101,6 +103,28 @@ FileSizeLimit::FileSizeLimit(long bytes) {
 FileSizeLimit::~FileSizeLimit() {
   ::setrlimit(RLIMIT_FSIZE, &saved_);
   std::signal(SIGXFSZ, savedHandler_);
+}
+
+QByteArray InChildProcess(const std::function<QByteArray()>& body) {
+  int report[2];
+  if (::pipe(report) != 0) return "no pipe";
+  const pid_t child = ::fork();
+  if (child < 0) return "no child";
+  if (child == 0) {
+    ::close(report[0]);
+    const QByteArray text = body();
+    (void)!::write(report[1], text.constData(), size_t(text.size()));
+    ::_exit(0);
+  }
+  ::close(report[1]);
+  QByteArray text;
+  char buffer[512];
+  for (ssize_t n; (n = ::read(report[0], buffer, sizeof buffer)) > 0;) text.append(buffer, n);
+  ::close(report[0]);
+  int status = 0;
+  if (::waitpid(child, &status, 0) != child) return "child lost";
+  if (!WIFEXITED(status)) return "ended by signal " + QByteArray::number(WIFSIGNALED(status) ? WTERMSIG(status) : 0);
+  return text;
 }
 
 void WithFileSizeLimit(long bytes, const std::function<void()>& body) {

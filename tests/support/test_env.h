@@ -44,7 +44,11 @@ QImage ReadWithGraphicsMagick(const QString& path, const QString& fmt = QStringL
 // Runs body with the process's file size limit set to bytes, as a disk that
 // fills up after that many bytes of a file would (writes fail with EFBIG).
 void WithFileSizeLimit(long bytes, const std::function<void()>& body);
-// The same for as long as it lives.
+// Runs body in a child process (fork) and returns what it reported; "ended
+// by signal N" when the child did not end by itself.
+QByteArray InChildProcess(const std::function<QByteArray()>& body);
+
+// A file size limit for as long as it lives.
 class FileSizeLimit {
  public:
   explicit FileSizeLimit(long bytes);
