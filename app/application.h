@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include "framework/folderitem.h"
+
 class App {
  public:
   void Event_Open();
@@ -12,6 +14,9 @@ class App {
   bool _FileOpen_Action();
   bool _FileSaveas_Action();
   bool _FileVelostripinfo_Action();
+  // Loads a project into the main window as File > "Open.." does once the
+  // file is chosen; what goes wrong is written into the log field.
+  void LoadProject(const FolderItemPtr& file);
 
   // Quits: the Close event, then the event loop ends. Runs once however often
   // asked. Asked during a render, it stops the render at its next frame

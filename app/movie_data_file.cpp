@@ -274,18 +274,22 @@ bool App::_FileOpen_Action() {
   CommandGuard guard;
   FolderItemPtr file = GetOpenFolderItem("text");
   if (!file) return false;
+  LoadProject(file);
+  return false;
+}
 
+void App::LoadProject(const FolderItemPtr& file) {
   // Read and check the whole file before anything in the window changes.
   const QString path = file->AbsolutePath();
   const QString name = file->Name();
   if (QFileInfo(path).size() > kMaxProjectBytes) {
     Window1::Instance()->Log(QStringLiteral("\"%1\" is not a Velostrip project (far too large); nothing was loaded.").arg(name));
-    return false;
+    return;
   }
   std::shared_ptr<TextInputStream> in = file->OpenAsTextFile();
   if (!in) {
     MsgBox(QStringLiteral("The project \"%1\" could not be opened.").arg(path));
-    return false;
+    return;
   }
   QStringList raw;
   // Lines may also end in a lone carriage return, as classic Mac editors
@@ -298,13 +302,13 @@ bool App::_FileOpen_Action() {
   Window1* w = Window1::Instance();
   if (!reader.LooksLikeProject()) {
     w->Log(QStringLiteral("\"%1\" is not a Velostrip project; nothing was loaded.").arg(name));
-    return false;
+    return;
   }
   if (const double count = Val(reader.Line(kPointCountLine)); count > kMaxPathPoints) {
     w->Log(QStringLiteral("\"%1\" is not a Velostrip project (a path of %2 points is far too large); "
                           "nothing was loaded.")
                .arg(name, Str(count)));
-    return false;
+    return;
   }
 
   bool repaired = false;
@@ -376,5 +380,4 @@ bool App::_FileOpen_Action() {
     w->Log(QStringLiteral("\"%1\" ends early: the missing values were taken as empty.").arg(name));
   else if (repaired)
     w->Log(QStringLiteral("\"%1\" held values out of range: they were replaced by defaults.").arg(name));
-  return false;
 }
