@@ -15,7 +15,8 @@
 //
 // Saving writes to a temporary file beside the target and renames it into
 // place only once everything is on disk, so a failed save never destroys an
-// existing project. Loading reads every number as Val does (leading blanks
+// existing project. Loading (the reading itself is in project.cpp, which the
+// command line shares) reads every number as Val does (leading blanks
 // skipped, 0 where a line holds none) and keeps every value inside the range
 // the window knows. A path table cut short keeps its point count, the missing
 // cells reading as 0. Before anything changes, loading refuses what is plainly
@@ -29,6 +30,7 @@
 #include <cmath>
 
 #include "app/application.h"
+#include "app/project.h"
 #include "framework/dialogs.h"
 #include "framework/folderitem.h"
 #include "framework/system.h"
@@ -41,17 +43,6 @@ const QString kRedLabel = QStringLiteral("colori componenti rgb di oggetto e sfo
 const QString kGreenLabel = QStringLiteral("colori componenti rgb di oggetto e sfondo GREEN");
 const QString kBlueLabel = QStringLiteral("colori componenti rgb di oggetto e sfondo BLUE");
 
-// Lines before the path rows: 25 fixed lines.
-constexpr int kFixedLines = 25;
-// A project with a path of a million points stays far below this; anything
-// larger is not one of ours and is not read into memory.
-constexpr qint64 kMaxProjectBytes = 16 * 1024 * 1024;
-// Every path row takes two lines of at least two bytes, so no file within
-// that size holds more points than this; a larger count is refused rather
-// than reserved.
-constexpr double kMaxPathPoints = double(kMaxProjectBytes / 4);
-constexpr int kPointCountLine = 25;
-constexpr int kKinds = 10;  // object and motion kinds 0..9
 constexpr int kModes = 3;   // drawing modes 0..2
 
 // Set while either command runs: the loops yield to the interface, and a
@@ -173,66 +164,6 @@ QStringList ProjectLines(Window1* w) {
   return lines;
 }
 
-// Whether Val finds a number at the start of the line: after blanks, a sign,
-// then a digit or a point and a digit.
-bool BeginsWithNumber(const QString& line) {
-  int i = 0;
-  while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-  if (i < line.size() && (line[i] == '+' || line[i] == '-')) ++i;
-  if (i < line.size() && line[i] == '.') ++i;
-  return i < line.size() && line[i].isDigit() && line[i].unicode() < 128;
-}
-
-// The lines of a project file, read in full with a cursor; past the end
-// every line reads as empty.
-class ProjectReader {
- public:
-  explicit ProjectReader(QStringList lines) : lines_(std::move(lines)) {}
-  int Count() const { return static_cast<int>(lines_.size()); }
-  QString Line(int number) const {  // 1-based
-    return number >= 1 && number <= Count() ? lines_[number - 1] : QString();
-  }
-  QString Next() { return Line(++position_); }
-  double NextNumber() { return Val(Next()); }
-
-  // Whether the lines have the shape of a project: the first line and every
-  // other line that must hold a number (where present and not empty) begin
-  // with one. A file that ends early still counts.
-  bool LooksLikeProject() const {
-    if (!BeginsWithNumber(Line(1))) return false;
-    for (int number : {9, 10, 11, 12, 13, 14, 23, 24, kPointCountLine}) {
-      const QString line = Line(number);
-      if (!line.isEmpty() && !BeginsWithNumber(line)) return false;
-    }
-    return true;
-  }
-
- private:
-  QStringList lines_;
-  int position_ = 0;
-};
-
-// A kind read from the file; values outside 0..count-1 become 0.
-int KindFrom(double value, int count, bool& repaired) {
-  const int k = ToInteger(value);
-  if (k >= 0 && k < count) return k;
-  repaired = true;
-  return 0;
-}
-
-int ComponentFrom(double value, bool& repaired) {
-  const int c = ToInteger(value);
-  if (c >= 0 && c <= 255) return c;
-  repaired = true;
-  return std::clamp(c, 0, 255);
-}
-
-double CellFrom(double value, bool& repaired) {
-  if (std::isfinite(value)) return value;
-  repaired = true;
-  return 0;
-}
-
 }  // namespace
 
 bool App::_FileSaveas_Action() {
@@ -279,57 +210,33 @@ bool App::_FileOpen_Action() {
 }
 
 void App::LoadProject(const FolderItemPtr& file) {
-  // Read and check the whole file before anything in the window changes.
-  const QString path = file->AbsolutePath();
-  const QString name = file->Name();
-  if (QFileInfo(path).size() > kMaxProjectBytes) {
-    Window1::Instance()->Log(QStringLiteral("\"%1\" is not a Velostrip project (far too large); nothing was loaded.").arg(name));
+  // The whole file is read and checked before anything in the window changes.
+  const ProjectRead read = ReadProject(file);
+  if (!read.project) {
+    if (read.unopenable)
+      MsgBox(read.error);
+    else
+      Window1::Instance()->Log(read.error);
     return;
   }
-  std::shared_ptr<TextInputStream> in = file->OpenAsTextFile();
-  if (!in) {
-    MsgBox(QStringLiteral("The project \"%1\" could not be opened.").arg(path));
-    return;
-  }
-  QStringList raw;
-  // Lines may also end in a lone carriage return, as classic Mac editors
-  // write them; the writer never leaves one inside a value.
-  while (!in->EOF_()) raw << in->ReadLine().split(QLatin1Char('\r'));
-  in->Close();
-  // A byte-order mark that an editor put in front is not part of line 1.
-  if (!raw.isEmpty() && raw.first().startsWith(QChar(0xFEFF))) raw.first().remove(0, 1);
-  ProjectReader reader(std::move(raw));
+  const Project& project = *read.project;
   Window1* w = Window1::Instance();
-  if (!reader.LooksLikeProject()) {
-    w->Log(QStringLiteral("\"%1\" is not a Velostrip project; nothing was loaded.").arg(name));
-    return;
-  }
-  if (const double count = Val(reader.Line(kPointCountLine)); count > kMaxPathPoints) {
-    w->Log(QStringLiteral("\"%1\" is not a Velostrip project (a path of %2 points is far too large); "
-                          "nothing was loaded.")
-               .arg(name, Str(count)));
-    return;
-  }
 
-  bool repaired = false;
   LoadingFlag loading(w);
   w->sfondo = nullptr;
   w->immagine = nullptr;
 
-  w->oggetto = KindFrom(reader.NextNumber(), kKinds, repaired);
+  w->oggetto = project.oggetto;
   for (size_t i = 0; i < w->asciino.size(); ++i) {
-    w->asciino[i] = reader.Next();
+    w->asciino[i] = project.asciino[i];
     YieldToFramework();
   }
-  for (Rectangle* swatch : w->Rectcolore) {
-    const int r = ComponentFrom(reader.NextNumber(), repaired);
-    const int g = ComponentFrom(reader.NextNumber(), repaired);
-    const int b = ComponentFrom(reader.NextNumber(), repaired);
-    swatch->SetFillColor(RGB(r, g, b));
-    YieldToFramework();
-  }
-  for (EditField* field : w->EditXY) {
-    field->SetText(reader.Next());
+  w->Rectcolore[0]->SetFillColor(project.objectColor);
+  YieldToFramework();
+  w->Rectcolore[1]->SetFillColor(project.backgroundColor);
+  YieldToFramework();
+  for (int k = 0; k < kNumberFields; ++k) {
+    w->EditXY[k]->SetText(project.fields[k]);
     YieldToFramework();
   }
 
@@ -346,38 +253,20 @@ void App::LoadProject(const FolderItemPtr& file) {
 
   w->scelta_oggetto(w->oggetto);
 
-  int motion = KindFrom(reader.NextNumber(), kKinds, repaired);
-  const int mode = KindFrom(reader.NextNumber(), kModes, repaired);
-  w->movimento = motion;
-  w->RadioBu[mode]->SetValue(true);
+  w->movimento = project.movimento;
+  w->RadioBu[project.mode]->SetValue(true);
 
-  // The point count: a whole number, at most kMaxPathPoints (checked above).
-  // Rows that the file does not hold read as 0, the count stays.
-  double n = reader.NextNumber();
-  if (!std::isfinite(n) || n < 0 || n != std::trunc(n)) {
-    repaired = true;
-    n = std::isfinite(n) && n > 0 ? std::trunc(n) : 0;
-  }
-  const bool endsEarly = reader.Count() < kFixedLines + 2 * (n + 2);
-  w->percorso.Set(0, 0, n);
-  const int lastRow = static_cast<int>(n) + 2;
-  w->percorso.Redim(lastRow, 1);
-  for (int i = 1; i <= lastRow; ++i) {
-    w->percorso.Set(i, 0, CellFrom(reader.NextNumber(), repaired));
-    w->percorso.Set(i, 1, CellFrom(reader.NextNumber(), repaired));
+  // The path table as loaded, row by row.
+  const PathTable& path = project.percorso;
+  w->percorso.Set(0, 0, path.Get(0, 0));
+  w->percorso.Redim(path.RowUpper(), 1);
+  for (int i = 1; i <= path.RowUpper(); ++i) {
+    w->percorso.Set(i, 0, path.Get(i, 0));
+    w->percorso.Set(i, 1, path.Get(i, 1));
     YieldToFramework();
   }
-  // The drawn path needs three points to walk; the path editor never leaves
-  // fewer behind, so a file with fewer falls back as the editor would.
-  if (motion == 8 && n < 3) {
-    motion = 0;
-    repaired = true;
-  }
 
-  w->scelta_movimento(motion);
+  w->scelta_movimento(project.chosenMotion);
 
-  if (endsEarly)
-    w->Log(QStringLiteral("\"%1\" ends early: the missing values were taken as empty.").arg(name));
-  else if (repaired)
-    w->Log(QStringLiteral("\"%1\" held values out of range: they were replaced by defaults.").arg(name));
+  if (const QString end = project.EndMessage(); !end.isEmpty()) w->Log(end);
 }

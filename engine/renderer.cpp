@@ -2,6 +2,7 @@
 // one frame picture, each frame appended to the track.
 #include "engine/renderer.h"
 
+#include <algorithm>
 #include <limits>
 
 #include "engine/render_math.h"
@@ -63,8 +64,23 @@ void Renderer::DrawObject(Graphics& g, const RenderSettings& s, int i) const {
   }
 }
 
+void Renderer::SettleAsIfRendered(const RenderSettings& s) {
+  const int last = LastFrame(s.steps);
+  if (last < 1) return;
+  Place(s, last, s.steps, PerFrameStep(s.movieWidth - s.width, s.steps), PerFrameStep(s.movieHeight - s.height, s.steps));
+}
+
 RenderResult Renderer::Render(const RenderSettings& s, Picture& frame, QTVideoTrack& track, const QString& moviePath,
                               const FolderItemPtr& pictFolder) {
+  return RenderInto(s, frame, &track, moviePath, pictFolder);
+}
+
+RenderResult Renderer::RenderFrames(const RenderSettings& s, Picture& frame, const FolderItemPtr& pictFolder) {
+  return RenderInto(s, frame, nullptr, QString(), pictFolder);
+}
+
+RenderResult Renderer::RenderInto(const RenderSettings& s, Picture& frame, QTVideoTrack* track,
+                                  const QString& moviePath, const FolderItemPtr& pictFolder) {
   RenderResult result;
   if (stopped_) {
     result.status = RenderResult::Status::Stopped;
@@ -82,10 +98,10 @@ RenderResult Renderer::Render(const RenderSettings& s, Picture& frame, QTVideoTr
     return result;
   };
   auto append = [&](int n) {
-    if (track.AppendPicture(frame)) return true;
+    if (!track || track->AppendPicture(frame)) return true;
     // The track's own error names the file and the frame that failed, which
     // may be an earlier one still being written when this one was handed in.
-    const QString why = track.Error();
+    const QString why = track->Error();
     fail(!why.isEmpty() ? why : "Could not write frame " + Str(n) + " of the movie " + moviePath + ".");
     return false;
   };
@@ -97,7 +113,7 @@ RenderResult Renderer::Render(const RenderSettings& s, Picture& frame, QTVideoTr
   };
 
   // Eight frames a second.
-  track.TimeScale = 8;
+  if (track) track->TimeScale = 8;
 
   // The background, painted once.
   Graphics& g = *frame.Graphics();
@@ -128,6 +144,12 @@ RenderResult Renderer::Render(const RenderSettings& s, Picture& frame, QTVideoTr
   const double dy = PerFrameStep(s.movieHeight - s.height, steps);
   const int digits = pictFolder ? Len(Str(steps)) : 0;
   const int last = LastFrame(steps);
+  // Without a movie the erase pass would draw for nobody.
+  const bool erasePass = s.mode == DrawingMode::CopyClear && track;
+  const int total = erasePass && last <= std::numeric_limits<int>::max() / 2 ? 2 * last : last;
+  auto report = [&](int n) {
+    if (progress_) progress_(n, total);
+  };
   auto restore = [&](int margin) {
     const int sx = ToInteger(lastX_ - margin), sy = ToInteger(lastY_ - margin);
     const int sw = ToInteger(s.width + 2 * margin), sh = ToInteger(s.height + 2 * margin);
@@ -146,17 +168,19 @@ RenderResult Renderer::Render(const RenderSettings& s, Picture& frame, QTVideoTr
       FolderItemPtr file = pictFolder->Child(FrameFileName(i, digits, [] { YieldToFramework(); }));
       if (!file->SaveAsPicture(frame, 0)) return fail("Could not save the frame " + file->AbsolutePath() + ": " + file->LastError());
     }
+    report(i);
     YieldToFramework();
     if (stopped()) return result;
   }
 
   // The erase pass wipes the trail copy by copy.
-  if (s.mode == DrawingMode::CopyClear) {
+  if (erasePass) {
     for (int i = 1; i <= last; ++i) {
       Place(s, i, steps, dx, dy);
       if (stopped()) return result;
       restore(1);
       if (!append(last + i)) return result;
+      report(std::min(last + i, total));
       YieldToFramework();
       if (stopped()) return result;
     }

@@ -2,6 +2,7 @@
 // The animation engine: renders the frames of one animation into a movie
 // track (and, for a frame export, into numbered PICT files).
 #include <QString>
+#include <functional>
 
 #include "engine/motion.h"
 #include "engine/render_settings.h"
@@ -29,6 +30,15 @@ class Renderer {
   // interface once per frame.
   RenderResult Render(const RenderSettings& s, Picture& frame, QTVideoTrack& track, const QString& moviePath,
                       const FolderItemPtr& pictFolder = nullptr);
+  // The same without a movie: only the PICT files of the main pass are
+  // written (and so only the main pass is drawn).
+  RenderResult RenderFrames(const RenderSettings& s, Picture& frame, const FolderItemPtr& pictFolder);
+
+  // Told after every frame that is done (appended, and saved in a frame
+  // export): how many frames of this render are done, and how many it makes
+  // in all. Calling Stop() from here ends the render before the next frame.
+  using Progress = std::function<void(int done, int total)>;
+  void SetProgress(Progress progress) { progress_ = std::move(progress); }
 
   // Ends the render under way after its current frame. Every later render
   // ends at once too: this is for quitting.
@@ -44,11 +54,17 @@ class Renderer {
   // one render into the next: a "Move" render first erases around it.
   double LastX() const { return lastX_; }
   double LastY() const { return lastY_; }
+  // Takes the last position that a finished render of these settings leaves
+  // (unchanged when it makes no frame), as if it had just been rendered.
+  void SettleAsIfRendered(const RenderSettings& s);
 
  private:
   void DrawObject(Graphics& g, const RenderSettings& s, int i) const;
+  RenderResult RenderInto(const RenderSettings& s, Picture& frame, QTVideoTrack* track, const QString& moviePath,
+                          const FolderItemPtr& pictFolder);
 
   double lastX_ = 0, lastY_ = 0;
   bool stopped_ = false;
   bool rendering_ = false;
+  Progress progress_;
 };

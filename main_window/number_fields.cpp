@@ -2,89 +2,32 @@
 // the focus highlight, and Return for a new preview.
 #include "framework/system.h"
 #include "framework/text.h"
+#include "main_window/number_field_rules.h"
 #include "main_window/window1.h"
 
 namespace {
 
-struct Limit {
-  double value;
-  const char* message;
-  const char* text;
+// The window's fields, as the filter sees them: setting a text runs the
+// field's change handler, and with it the filter, nested.
+class WindowNumberFields : public NumberFieldAccess {
+ public:
+  explicit WindowNumberFields(Window1* w) : w_(w) {}
+  QString Text(int k) const override { return w_->EditXY[k]->Text(); }
+  void SetText(int k, const QString& text) override { w_->EditXY[k]->SetText(text); }
+  void PutInsertionPointAtEnd(int k) override { w_->EditXY[k]->SetSelStart(Len(w_->EditXY[k]->Text())); }
+  bool WidthFollowsHeight() const override { return !w_->EditXY[kObjectWidth]->isEnabled(); }
+  int Motion() const override { return w_->movimento; }
+  void Log(const QString& message) override { w_->Log(message); }
+
+ private:
+  Window1* w_;
 };
 
 }  // namespace
 
 void Window1::EditXY_TextChange(int k) {
-  EditField* field = EditXY[k];
-
-  // Only the end of the text is checked: non-digits there go. Taking them off
-  // one per nested run would nest as deep as the pasted text is long; since a
-  // run that shortens the text does nothing else before its nested run ends,
-  // taking them all off at once with one nested run comes to the same.
-  // The text is walked back unit by unit: a digit is one UTF-16 unit and
-  // never half of a pair, so the cut falls where counting characters would
-  // put it, and a long paste costs one pass instead of one per character.
-  const QString t = field->Text();
-  auto isDigit = [](QChar c) { return c.unicode() >= '0' && c.unicode() <= '9'; };
-  qsizetype keep = t.size();
-  while (keep > 0 && !isDigit(t[keep - 1])) --keep;
-  if (keep < t.size()) {
-    field->SetText(t.left(keep));
-    field->SetSelStart(Len(field->Text()));
-  }
-
-  auto number = [field] { return Val(field->Text()); };
-  auto upper = [&](const Limit& l) {
-    if (number() > l.value) {
-      Log(l.message);
-      field->SetText(l.text);
-    }
-  };
-  auto lower = [&](const Limit& l) {
-    if (number() < l.value) {
-      Log(l.message);
-      field->SetText(l.text);
-    }
-  };
-  static const Limit kMinOne{1, "Minimum allowed value is 1.", "1"};
-  switch (k) {
-    case 0:
-    case 1:
-      upper({96, "Maximum object size is 96 pixels.", "96"});
-      lower(kMinOne);
-      break;
-    case 3:
-    case 4:
-      lower(kMinOne);
-      break;
-    case 5:
-      upper({9, "Maximum border width is 9 pixels.", "9"});
-      lower(kMinOne);
-      break;
-    case 6:
-      upper({359, "Maximum allowed start angle is 359 degrees.", "359"});
-      lower({0, "Minimum allowed start angle is 0 degrees.", "0"});
-      break;
-    case 7:
-      if (movimento == 2 || movimento == 3) upper({360, "Maximum animation angle is 360 degrees.", "360"});
-      lower({1, "Minimum animatrion angle is 1 degrees.", "1"});
-      break;
-    default:
-      break;
-  }
-
-  // The text object is square: its width follows its height.
-  if (k == 1 && !EditXY[0]->isEnabled()) EditXY[0]->SetText(field->Text());
-
-  // The movie is never larger than 2048 on a side, whichever field changed.
-  if (ToInteger(Val(EditXY[3]->Text())) > 2048) {
-    Log("Movie maximum allowed width is 2048.");
-    EditXY[3]->SetText("2048");
-  }
-  if (ToInteger(Val(EditXY[4]->Text())) > 2048) {
-    Log("Movie maximum allowed height is 2048.");
-    EditXY[4]->SetText("2048");
-  }
+  WindowNumberFields fields(this);
+  FilterNumberField(k, fields);
 }
 
 // The field with the focus and its label turn dark red and bold.

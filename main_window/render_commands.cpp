@@ -4,6 +4,7 @@
 #include "app/application.h"
 #include "framework/system.h"
 #include "framework/text.h"
+#include "main_window/animation_state.h"
 #include "main_window/preview_area.h"
 #include "main_window/window1.h"
 
@@ -19,40 +20,23 @@ QRect PlayerPlacement(int movieWidth, int movieHeight) {
 }
 
 namespace {
-// The number fields, by what they hold.
-enum Field { kObjectWidth = 0, kObjectHeight = 1, kSteps = 2, kMovieWidth = 3, kMovieHeight = 4, kBorder = 5,
-             kStartAngle = 6, kSweepAngle = 7 };
-// The text and picture slots.
-enum Slot { kText = 0, kFont = 1, kBold = 2, kItalic = 3, kUnderline = 4 };
 enum Swatch { kObjectSwatch = 0, kBackgroundSwatch = 1 };
 }  // namespace
 
 RenderSettings Window1::CurrentSettings() const {
-  RenderSettings s;
-  auto number = [this](Field k) { return Val(EditXY[k]->Text()); };
-  s.object = oggetto;
-  s.width = number(kObjectWidth);
-  s.height = number(kObjectHeight);
-  s.border = number(kBorder);
-  s.objectColor = Rectcolore[kObjectSwatch]->FillColor();
-  s.backgroundColor = Rectcolore[kBackgroundSwatch]->FillColor();
-  s.font = asciino[kFont];
-  s.bold = asciino[kBold] == "true";
-  s.italic = asciino[kItalic] == "true";
-  s.underline = asciino[kUnderline] == "true";
-  s.text = asciino[kText];
-  s.objectPicture = immagine;
-  s.backgroundPicture = sfondo;
-  s.motion = movimento;
-  s.startAngle = number(kStartAngle);
-  s.sweepAngle = number(kSweepAngle);
-  s.path = percorso;
+  AnimationState a;
+  a.oggetto = oggetto;
+  a.movimento = movimento;
+  a.asciino = asciino;
+  for (int k = 0; k < kNumberFields; ++k) a.fields[k] = EditXY[k]->Text();
+  a.objectColor = Rectcolore[kObjectSwatch]->FillColor();
+  a.backgroundColor = Rectcolore[kBackgroundSwatch]->FillColor();
   // "Copy" is the mode in which neither of the other two is on.
-  s.mode = RadioBu[0]->Value() ? DrawingMode::Move : RadioBu[2]->Value() ? DrawingMode::CopyClear : DrawingMode::Copy;
-  s.movieWidth = number(kMovieWidth);
-  s.movieHeight = number(kMovieHeight);
-  s.steps = number(kSteps);
-  return s;
+  a.mode = RadioBu[0]->Value() ? DrawingMode::Move : RadioBu[2]->Value() ? DrawingMode::CopyClear : DrawingMode::Copy;
+  a.immagine = immagine;
+  a.sfondo = sfondo;
+  a.percorso = percorso;
+  return SettingsOf(a);
 }
 
 void Window1::movimenti(int i, double steps, double dx, double dy) {

@@ -8,6 +8,7 @@
 #include "app/builtin_pictures.h"
 #include "app/menubar.h"
 #include "framework/text.h"
+#include "main_window/animation_state.h"
 #include "main_window/window1.h"
 
 namespace {
@@ -69,9 +70,9 @@ void Window1::_CreateControls0() {
   Rectangle3 = rect("Rectangle3", -1, 180, 0, 570, 600, 0xB3B3B3);
   Rectangle1 = rect("Rectangle1", -1, 132, 102, 38, 18, 0x4C4C4C);
   Rectangle2 = rect("Rectangle2", -1, 132, 127, 38, 18, 0x4C4C4C);
-  Rectcolore[0] = rect("Rectcolore", 0, 130, 100, 38, 18, 0x000080);
+  Rectcolore[0] = rect("Rectcolore", 0, 130, 100, 38, 18, kDefaultObjectColor);
   Rectcolore[0]->setToolTip("click to select object fore color (not for custom images)");
-  Rectcolore[1] = rect("Rectcolore", 1, 130, 125, 38, 18, 0x66CCFF);
+  Rectcolore[1] = rect("Rectcolore", 1, 130, 125, 38, 18, kDefaultBackgroundColor);
   Rectcolore[1]->setToolTip("click to select background color");
   for (Rectangle* r : Rectcolore)
     r->MouseDown = [this](int i, int x, int y) {
@@ -80,7 +81,7 @@ void Window1::_CreateControls0() {
     };
 
   const int fieldTops[8] = {155, 180, 321, 346, 371, 205, 396, 421};
-  const char* defaults[8] = {"18", "18", "18", "400", "200", "3", "0", "360"};
+  const NumberFieldTexts defaults = DefaultNumberFieldTexts();
   for (int k : {0, 1, 5, 2, 3, 4, 6, 7}) {
     auto* e = new EditField(w, "EditXY", k);
     controls_.Add(e, "EditXY", k);
@@ -90,6 +91,7 @@ void Window1::_CreateControls0() {
     e->SetTextColor(0x000000);
     SetBackgroundColor(e, 0xFFFFFF);
     e->setFrame(true);
+    e->setMaxLength(kNumberFieldMaxLength);
     e->SetUseFocusRing(false);  // the label's and field's colours mark the focus
     {
       const QSignalBlocker block(e);
