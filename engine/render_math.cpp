@@ -2,6 +2,8 @@
 
 #include "framework/text.h"
 
+int FrameNameDigits(double steps) { return Len(Str(steps)); }
+
 QString FrameFileName(int i, int digits, const std::function<void()>& yield) {
   const int n = Len(Str(i));
   QString zeros;

@@ -142,7 +142,7 @@ RenderResult Renderer::RenderInto(const RenderSettings& s, Picture& frame, QTVid
   const double steps = s.steps;
   const double dx = PerFrameStep(s.movieWidth - s.width, steps);
   const double dy = PerFrameStep(s.movieHeight - s.height, steps);
-  const int digits = pictFolder ? Len(Str(steps)) : 0;
+  const int digits = pictFolder ? FrameNameDigits(steps) : 0;
   const int last = LastFrame(steps);
   // Without a movie the erase pass would draw for nobody.
   const bool erasePass = s.mode == DrawingMode::CopyClear && track;
@@ -150,6 +150,7 @@ RenderResult Renderer::RenderInto(const RenderSettings& s, Picture& frame, QTVid
   auto report = [&](int n) {
     if (progress_) progress_(n, total);
   };
+  report(0);
   auto restore = [&](int margin) {
     const int sx = ToInteger(lastX_ - margin), sy = ToInteger(lastY_ - margin);
     const int sw = ToInteger(s.width + 2 * margin), sh = ToInteger(s.height + 2 * margin);

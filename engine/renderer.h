@@ -34,9 +34,10 @@ class Renderer {
   // written (and so only the main pass is drawn).
   RenderResult RenderFrames(const RenderSettings& s, Picture& frame, const FolderItemPtr& pictFolder);
 
-  // Told after every frame that is done (appended, and saved in a frame
-  // export): how many frames of this render are done, and how many it makes
-  // in all. Calling Stop() from here ends the render before the next frame.
+  // Told once before the first frame (0 done) and after every frame that is
+  // done (appended, and saved in a frame export): how many frames of this
+  // render are done, and how many it makes in all. Calling Stop() from here
+  // ends the render before the next frame.
   using Progress = std::function<void(int done, int total)>;
   void SetProgress(Progress progress) { progress_ = std::move(progress); }
 

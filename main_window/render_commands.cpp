@@ -6,6 +6,7 @@
 #include "framework/text.h"
 #include "main_window/animation_state.h"
 #include "main_window/preview_area.h"
+#include "main_window/render_progress.h"
 #include "main_window/window1.h"
 
 QRect PlayerPlacement(int movieWidth, int movieHeight) {
@@ -123,7 +124,11 @@ void Window1::crea_movie(int flag) {
   const FolderItemPtr folder = flag == 1 ? cartella : nullptr;
   const RenderSettings settings = CurrentSettings();
 
+  renderProgress_->Begin();
+  engine_.SetProgress([this](int done, int total) { renderProgress_->Update(done, total); });
   const RenderResult result = engine_.Render(settings, *frame, *movieTrack, file->AbsolutePath(), folder);
+  engine_.SetProgress(nullptr);
+  renderProgress_->End();
 
   if (!result.ok()) {
     // A failed or stopped movie is not kept: its file goes, and the previous

@@ -17,6 +17,7 @@
 #include "movie/movie_player.h"
 
 class MenuBar1;
+class RenderProgress;
 
 class Window1 : public QMainWindow {
   Q_OBJECT
@@ -67,6 +68,8 @@ class Window1 : public QMainWindow {
   std::array<BevelButton*, 10> BevelAnimation{};
 
   const ControlRegistry& Controls() const { return controls_; }
+  // The strip under the preview area that shows how far a long render has come.
+  RenderProgress* Progress() const { return renderProgress_; }
   QWidget* Content() const { return content_; }
 
   // --- rendering: the settings gathered from the controls, handed to the engine ---
@@ -154,6 +157,7 @@ class Window1 : public QMainWindow {
 
   ControlRegistry controls_;
   QWidget* content_ = nullptr;
+  RenderProgress* renderProgress_ = nullptr;
 
   Renderer engine_;
   bool acting_ = false;

@@ -9,6 +9,8 @@
 #include "app/menubar.h"
 #include "framework/text.h"
 #include "main_window/animation_state.h"
+#include "main_window/preview_area.h"
+#include "main_window/render_progress.h"
 #include "main_window/window1.h"
 
 namespace {
@@ -214,6 +216,10 @@ void Window1::_CreateControls0() {
 
 void Window1::_CreateControls1() {
   for (int k : {4, 6, 1, 3, 5, 7, 8, 9}) CreateMotionButton(k);
+  // Under the preview area, where the player never reaches: the progress of
+  // a long render.
+  renderProgress_ = new RenderProgress(content_);
+  renderProgress_->setGeometry(kPreviewLeft, kPreviewTop + kPreviewSize + 3, kPreviewSize, 14);
 }
 
 void Window1::CreateObjectButton(int k) {

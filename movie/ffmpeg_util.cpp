@@ -1,5 +1,7 @@
 #include "movie/ffmpeg_util.h"
 
+#include "movie/movie.h"
+
 extern "C" {
 #include <libavutil/error.h>
 #include <libavutil/log.h>
@@ -27,3 +29,5 @@ QString ErrorText(int err) {
 }
 
 }  // namespace ffmpeg
+
+void QuietMovieLibraryLog() { av_log_set_level(AV_LOG_QUIET); }

@@ -81,6 +81,11 @@ using QTVideoTrackPtr = std::shared_ptr<QTVideoTrack>;
 // movie even when the file cannot be made; its Error() then says why.
 EditableMoviePtr CreateMovieAt(const QString& path);
 
+// Keeps FFmpeg's own messages, its errors included, off stderr from now on:
+// every failure reaches the caller as an Error() anyway. For a command line
+// whose every line on stderr is its own. Call before any movie is made.
+void QuietMovieLibraryLog();
+
 // The codecs offered by the compression dialog, for the dialog and for tests.
 struct CodecChoice {
   QString type;   // four-character code
