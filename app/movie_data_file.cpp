@@ -286,9 +286,15 @@ void App::LoadProject(const FolderItemPtr& file) {
     Window1::Instance()->Log(QStringLiteral("\"%1\" is not a Velostrip project (far too large); nothing was loaded.").arg(name));
     return;
   }
-  std::shared_ptr<TextInputStream> in = file->OpenAsTextFile();
+  std::shared_ptr<TextInputStream> in = QFileInfo(path).isDir() ? nullptr : file->OpenAsTextFile();
   if (!in) {
-    MsgBox(QStringLiteral("The project \"%1\" could not be opened.").arg(path));
+    // Told in the log field, like every other project that cannot be loaded:
+    // a project named on the command line may be missing.
+    const QString reason = QFileInfo(path).isDir()     ? QStringLiteral("it is a folder")
+                           : !QFileInfo::exists(path) ? QStringLiteral("no such file")
+                                                      : QStringLiteral("it cannot be read");
+    Window1::Instance()->Log(
+        QStringLiteral("\"%1\" could not be opened (%2); nothing was loaded.").arg(name, reason));
     return;
   }
   QStringList raw;
