@@ -1,15 +1,21 @@
 #include "app/application.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QTimer>
 #include <csignal>
+#include <cstdio>
 #include <memory>
 
+#include "app/command_line.h"
+#include "app/command_line_export.h"
 #include "app/file_types.h"
 #include "app/menubar.h"
+#include "app/scratch_folder.h"
 #include "framework/folderitem.h"
 #include "framework/qt_dialogs.h"
+#include "framework/single_instance.h"
 #include "framework/system.h"
 #include "main_window/window1.h"
 #include "movie/movie.h"
@@ -21,21 +27,6 @@ std::unique_ptr<App> g_app;
 }
 
 App* TheApp() { return g_app.get(); }
-
-void CleanUpScratchFolder() {
-  FolderItemPtr folder = GetFolderItem("ftemp");
-  if (!folder || !folder->Exists() || !folder->Directory()) return;
-  // The program only ever makes a real folder here; a link to some other
-  // folder is the user's, and its contents are not ours to delete.
-  if (QFileInfo(folder->AbsolutePath()).isSymLink()) return;
-  // The entries as they stand now, read once: deleting shifts the numbering,
-  // and reading the folder again per entry made the clean-up quadratic.
-  for (const FolderItemPtr& entry : folder->Entries()) {
-    if (entry && entry->Exists()) entry->Delete();  // a failure leaves it for the Trash
-    YieldToFramework();
-  }
-  folder->MoveFileTo(TrashFolder());
-}
 
 void App::Event_Open() { CleanUpScratchFolder(); }
 
@@ -69,7 +60,12 @@ void App::Quit() {
     w->m = nullptr;
     w->track = nullptr;
   }
-  Event_Close();
+  // Later starts are no longer handed to this copy; one that comes while the
+  // scratch folder is cleared waits for the clean-up before it starts.
+  if (singleInstance_)
+    singleInstance_->Stop([this] { Event_Close(); });
+  else
+    Event_Close();
   QCoreApplication::quit();
 }
 
@@ -105,15 +101,89 @@ App* StartUp() {
   return g_app.get();
 }
 
+namespace {
+
+// What a later start hands over: the project it names, if any.
+const QString kOpenMessage = QStringLiteral("open");
+
+void Print(FILE* stream, const QString& text) {
+  std::fputs(text.toLocal8Bit().constData(), stream);
+  std::fflush(stream);
+}
+
+// Loads the project once the window is free, as File > "Open.." would.
+void LoadWhenFree(const QString& project) {
+  if (project.isEmpty()) return;
+  if (Window1* w = Window1::InstanceIfOpen())
+    w->RunUserAction([project] {
+      if (App* app = TheApp()) app->LoadProject(GetFolderItem(project));
+    });
+}
+
+// A later start's command line, in the running copy: the window comes to the
+// front, and the project it names loads after what the window is doing.
+void TakeHandOver(const QStringList& message) {
+  Window1* w = Window1::InstanceIfOpen();
+  if (!w || message.value(0) != kOpenMessage) return;
+  w->showNormal();
+  w->raise();
+  w->activateWindow();
+  LoadWhenFree(message.value(1));
+}
+
+}  // namespace
+
 int RunProgram(int argc, char** argv) {
-  DesktopApplication qapp(argc, argv);
+  QStringList arguments;
+  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+  const CommandLine commandLine = ParseCommandLine(arguments, QDir::currentPath());
+  switch (commandLine.action) {
+    case CommandLine::Action::Help:
+    case CommandLine::Action::Version:
+      Print(stdout, commandLine.text);
+      return 0;
+    case CommandLine::Action::UsageError:
+      Print(stderr, commandLine.text);
+      return 2;
+    case CommandLine::Action::Export:
+    case CommandLine::Action::ExportFrames:
+      return RunCommandLineExport(commandLine, argc, argv);
+    case CommandLine::Action::Window:
+      break;
+  }
+
+  DesktopApplication qapp(argc, argv);  // takes Qt's own options from argv
   QApplication::setApplicationName("Velostrip");
   QApplication::setQuitOnLastWindowClosed(false);
   InstallDialogs(std::make_unique<QtDialogs>(RunCompressionDialog));
   int status = 0;
   try {
-    StartUp();
+    // One copy per scratch folder: a copy already running takes this start's
+    // project. The start-up runs under the hand-over's lock, so that a start
+    // at the same moment waits for this window and then hands its project on.
+    const QString scratch = ScratchFolder()->AbsolutePath();
+    SingleInstance instance(QFileInfo(QFileInfo(scratch).absolutePath()).canonicalFilePath() + "/" +
+                            QFileInfo(scratch).fileName());
+    instance.OnMessage(TakeHandOver);
+    instance.SetAccepting([] { return TheApp() && !TheApp()->Quitting(); });
+    bool started = false;
+    switch (instance.Start({kOpenMessage, commandLine.project}, [&] {
+      StartUp();
+      started = true;
+    })) {
+      case SingleInstance::Outcome::HandedOver:
+        return 0;
+      case SingleInstance::Outcome::Failed:
+        Print(stderr, ForStandardError("Running without the one-window check: " + instance.Error() + "."));
+        break;
+      case SingleInstance::Outcome::First:
+        break;
+    }
+    if (!started) StartUp();
+    TheApp()->SetSingleInstance(&instance);
+    QTimer::singleShot(0, &qapp, [project = commandLine.project] { LoadWhenFree(project); });
     status = QApplication::exec();
+    if (App* app = TheApp()) app->SetSingleInstance(nullptr);
   } catch (const std::exception& e) {
     qCritical("Velostrip: unhandled exception: %s", e.what());
     status = 1;

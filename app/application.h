@@ -6,6 +6,8 @@
 
 #include "framework/folderitem.h"
 
+class SingleInstance;
+
 class App {
  public:
   void Event_Open();
@@ -24,20 +26,20 @@ class App {
   // as soon as the render has returned.
   void Quit();
   bool Quitting() const { return quitting_; }
+  // The channel through which later starts reach this copy; quitting closes
+  // it before the scratch folder is cleared.
+  void SetSingleInstance(SingleInstance* instance) { singleInstance_ = instance; }
 
  private:
   bool quitting_ = false;
   bool quitPending_ = false;
   bool closed_ = false;
+  SingleInstance* singleInstance_ = nullptr;
   QObject timers_;  // context of the object's timers: they end with it
 };
 
 // The registered application object (nil before start-up).
 App* TheApp();
-
-// Empties the scratch folder "ftemp" beside the program and moves it to the
-// Trash; a plain file of that name is left alone.
-void CleanUpScratchFolder();
 
 // Start-up in its fixed order: file types, the application object and its
 // menu bar, the File handlers, the application's Open event, the main window.

@@ -213,10 +213,7 @@ void App::LoadProject(const FolderItemPtr& file) {
   // The whole file is read and checked before anything in the window changes.
   const ProjectRead read = ReadProject(file);
   if (!read.project) {
-    if (read.unopenable)
-      MsgBox(read.error);
-    else
-      Window1::Instance()->Log(read.error);
+    Window1::Instance()->Log(read.error);
     return;
   }
   const Project& project = *read.project;

@@ -100,10 +100,12 @@ ProjectRead ReadProject(const FolderItemPtr& file) {
     read.error = QStringLiteral("\"%1\" is not a Velostrip project (far too large); nothing was loaded.").arg(name);
     return read;
   }
-  std::shared_ptr<TextInputStream> in = file->OpenAsTextFile();
+  std::shared_ptr<TextInputStream> in = QFileInfo(path).isDir() ? nullptr : file->OpenAsTextFile();
   if (!in) {
-    read.error = QStringLiteral("The project \"%1\" could not be opened.").arg(path);
-    read.unopenable = true;
+    const QString reason = QFileInfo(path).isDir()     ? QStringLiteral("it is a folder")
+                           : !QFileInfo::exists(path) ? QStringLiteral("no such file")
+                                                      : QStringLiteral("it cannot be read");
+    read.error = QStringLiteral("\"%1\" could not be opened (%2); nothing was loaded.").arg(name, reason);
     return read;
   }
   QStringList raw;

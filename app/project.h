@@ -39,9 +39,6 @@ struct ProjectRead {
   std::optional<Project> project;
   // Why nothing was loaded: a sentence for the log.
   QString error;
-  // The file could not be opened at all (the window says so in a message
-  // box rather than in its log).
-  bool unopenable = false;
 };
 
 // Reads and checks the whole file; nothing of a file that is plainly not a

@@ -2,6 +2,7 @@
 // controls, the movie to render into, and the finished movie shown in the
 // preview player.
 #include "app/application.h"
+#include "app/scratch_folder.h"
 #include "framework/system.h"
 #include "framework/text.h"
 #include "main_window/animation_state.h"
@@ -51,7 +52,7 @@ bool Window1::DeferIfRendering(std::function<void()> request) {
 }
 
 bool Window1::MakeScratchFolder(FolderItemPtr& folder) {
-  folder = GetFolderItem("ftemp");
+  folder = ScratchFolder();
   if (folder->Exists() && !folder->Directory()) folder->Delete();
   if (!folder->Exists()) folder->CreateAsFolder();
   if (!folder->Exists() || !folder->Directory()) {

@@ -8,6 +8,7 @@
 #include <QMenuBar>
 
 #include "app/application.h"
+#include "app/scratch_folder.h"
 #include "app/menubar.h"
 #include "tests/support/window_fixture.h"
 

@@ -248,10 +248,14 @@ TEST_F(MovieDataFileTest, FilesThatAreNoProjectChangeNothing) {
     EXPECT_FALSE(w_->auto_);
     EXPECT_EQ(Read(Save("after.txt")), Read(before)) << path.toStdString();
   }
-  // A folder chosen as the file cannot be opened: a message, nothing else.
+  // A folder chosen as the file, or a file that is gone (a project named on
+  // the command line): the log says why, nothing else changes.
   QDir(Root()).mkdir("folder");
   Load(Root() + "/folder");
-  EXPECT_EQ(dialogs_->messages.size(), 1);
+  EXPECT_EQ(LogText(), "\"folder\" could not be opened (it is a folder); nothing was loaded.");
+  Load(Root() + "/gone.txt");
+  EXPECT_EQ(LogText(), "\"gone.txt\" could not be opened (no such file); nothing was loaded.");
+  EXPECT_TRUE(dialogs_->messages.empty());
   EXPECT_EQ(Read(Save("after.txt")), Read(before));
 }
 
