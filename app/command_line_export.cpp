@@ -1,9 +1,256 @@
+// The command line's export: the project read and applied as a freshly
+// started window would hold it once loaded, then rendered by the same engine
+// into a movie or PICT frames, with no window, no display and no scratch
+// folder.
+//
+// Silent when all goes well, unless stderr is a terminal, where one line
+// shows the frames done. The project's loading messages (a value set back to
+// its limit) and what went wrong go to stderr, one line each. Exit status:
+// 0 done, 1 the project could not be read or the output not made (nothing
+// half-written is left), 130 or 143 stopped by SIGINT or SIGTERM at the next
+// frame (nothing is left).
 #include "app/command_line_export.h"
 
-#include <cstdio>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <memory>
 
-int RunCommandLineExport(const CommandLine& /*commandLine*/, int /*argc*/, char** /*argv*/) {
-  std::fputs(ForStandardError("Rendering from the command line is not available yet.").toLocal8Bit().constData(),
-             stderr);
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/project.h"
+#include "engine/render_math.h"
+#include "engine/renderer.h"
+#include "framework/folderitem.h"
+#include "framework/text.h"
+#include "main_window/animation_state.h"
+#include "movie/movie.h"
+
+namespace {
+
+// The signal that asked the export to stop (SIGINT, SIGTERM), 0 for none.
+volatile std::sig_atomic_t g_stopSignal = 0;
+
+extern "C" void OnStopSignal(int signal) { g_stopSignal = signal; }
+
+void InstallSignalHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;  // the writes under way carry on; the render stops at its next frame
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  // A reader of stderr that went away, or a file reaching the size limit,
+  // make a failed write, which is reported, rather than an end without a word.
+  std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
+}
+
+void WriteAll(const QByteArray& bytes) {
+  for (qsizetype done = 0; done < bytes.size();) {
+    const ssize_t n = ::write(STDERR_FILENO, bytes.constData() + done, size_t(bytes.size() - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // nobody to tell
+    done += n;
+  }
+}
+
+// Qt's own messages (a missing runtime folder, font substitutions) are not
+// the user's business here: only what stops the program is said, as ours.
+void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtFatalMsg) WriteAll("velostrip: " + message.toLocal8Bit() + '\n');
+}
+
+QString Duration(double seconds) {
+  const long long s = static_cast<long long>(seconds + 0.5);
+  if (s < 60) return QStringLiteral("%1 s").arg(s);
+  if (s < 3600) return QStringLiteral("%1 min %2 s").arg(s / 60).arg(s % 60);
+  return QStringLiteral("%1 h %2 min").arg(s / 3600).arg(s % 3600 / 60);
+}
+
+// What the export says on stderr: one line per message, and on a terminal a
+// progress line that is rewritten in place and ended before anything else.
+class Report {
+ public:
+  Report() : terminal_(::isatty(STDERR_FILENO) == 1) {}
+
+  void Line(const QString& text) {
+    EndProgress();
+    WriteAll(ForStandardError(text).toLocal8Bit());
+  }
+
+  void Progress(int done, int total) {
+    if (!terminal_ || total <= 0) return;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point now = Clock::now();
+    if (!started_) {
+      started_ = true;
+      start_ = now;
+    } else if (done < total && now - shownAt_ < std::chrono::milliseconds(100)) {
+      return;  // a terminal needs no more than ten updates a second
+    }
+    shownAt_ = now;
+    const double elapsed = std::chrono::duration<double>(now - start_).count();
+    QString text = QStringLiteral("velostrip: %1 of %2 frames (%3%)")
+                       .arg(done)
+                       .arg(total)
+                       .arg(static_cast<long long>(done) * 100 / total);
+    if (done > 0 && done < total) text += ", " + Duration(elapsed / done * (total - done)) + " left";
+    // Blanks cover what a longer line before left on the screen.
+    const qsizetype length = text.size();
+    if (length < shownLength_) text += QString(shownLength_ - length, QLatin1Char(' '));
+    shownLength_ = length;
+    WriteAll('\r' + text.toLocal8Bit());
+    lineOpen_ = true;
+  }
+
+  void EndProgress() {
+    if (!lineOpen_) return;
+    WriteAll("\n");
+    lineOpen_ = false;
+  }
+
+ private:
+  const bool terminal_;
+  bool started_ = false;
+  bool lineOpen_ = false;
+  qsizetype shownLength_ = 0;
+  std::chrono::steady_clock::time_point start_, shownAt_;
+};
+
+// The status of an export stopped by a signal, as a shell reports it.
+int StoppedStatus() { return 128 + g_stopSignal; }
+
+// The application object, made from the program's name alone: Qt's own
+// options are the window's. Fonts (and with them a platform, the offscreen
+// one: no display is needed) only for the text object; everything else is
+// drawn pixel by pixel and read by the image plugins, which need neither.
+std::unique_ptr<QCoreApplication> MakeApplication(bool fonts, char* programName) {
+  static int argc = 1;
+  static char* argv[] = {programName, nullptr};
+  if (!fonts) return std::make_unique<QCoreApplication>(argc, argv);
+  qputenv("QT_QPA_PLATFORM", "offscreen");
+  return std::make_unique<QGuiApplication>(argc, argv);
+}
+
+int ExportMovie(const CommandLine& job, Renderer& engine, const RenderSettings& settings, Picture& frame,
+                Report& report) {
+  const QString path = job.output;
+  if (QFileInfo(path).isDir()) {
+    // The window offers to move a folder in the way to the Trash; a command
+    // line leaves the user's folders alone.
+    report.Line("Movie not written: a folder of that name is in the way - " + path);
+    return 1;
+  }
+  EditableMoviePtr movie = std::make_shared<FolderItem>(path)->CreateMovie();
+  QTVideoTrackPtr track = movie ? movie->NewVideoTrack(frame.Width(), frame.Height(), 1.0) : nullptr;
+  if (!movie || !track || !movie->Error().isEmpty()) {
+    report.Line(movie && !movie->Error().isEmpty() ? movie->Error() : "Cannot create the movie " + path);
+    if (movie) movie->Discard();
+    return 1;
+  }
+  track->CompressionType = job.compression.type;
+  track->Depth = job.compression.depth;
+  track->CompressionQuality = job.compression.quality;
+
+  const RenderResult result = engine.Render(settings, frame, *track, path);
+  report.EndProgress();
+  if (!result.ok()) {
+    // Nothing of it stays; a file that was there stays as it was.
+    movie->Discard();
+    if (result.status == RenderResult::Status::Stopped) {
+      report.Line("Stopped: the movie was not written.");
+      return StoppedStatus();
+    }
+    report.Line(result.error);
+    return 1;
+  }
+  if (const QString error = movie->Finish(); !error.isEmpty()) {
+    report.Line(error);
+    return 1;
+  }
+  return 0;
+}
+
+int ExportFrames(const CommandLine& job, Renderer& engine, const RenderSettings& settings, Picture& frame,
+                 const int& framesDone, Report& report) {
+  const QString path = job.output;
+  bool made = false;
+  if (!QFileInfo(path).isDir()) {
+    // Made when missing, but not its parents: a mistyped path makes no tree.
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), 0777) != 0) {
+      report.Line("Frames not written: cannot create the folder " + path + ": " +
+                  QString::fromLocal8Bit(std::strerror(errno)));
+      return 1;
+    }
+    made = true;
+  }
+  const FolderItemPtr folder = std::make_shared<FolderItem>(path);
+  const RenderResult result = engine.RenderFrames(settings, frame, folder);
+  report.EndProgress();
+  if (result.ok()) return 0;
+
+  // The frames this run wrote go again (each was written whole or not at
+  // all); every other file of the folder stays, and so does a folder that
+  // was there.
+  const int digits = FrameNameDigits(settings.steps);
+  for (int i = 1; i <= framesDone; ++i) QFile::remove(folder->Child(FrameFileName(i, digits))->AbsolutePath());
+  if (made) QDir().rmdir(path);
+  if (result.status == RenderResult::Status::Stopped) {
+    report.Line("Stopped: the frames written so far were removed.");
+    return StoppedStatus();
+  }
+  report.Line(result.error);
   return 1;
+}
+
+}  // namespace
+
+int RunCommandLineExport(const CommandLine& job, int, char** argv) {
+  qInstallMessageHandler(QuietQtMessages);
+  InstallSignalHandlers();
+  QuietMovieLibraryLog();
+  Report report;
+
+  // The project is read before anything else is made: its object decides
+  // whether fonts are needed.
+  const ProjectRead read = ReadProject(std::make_shared<FolderItem>(job.project));
+  if (!read.project) {
+    report.Line(read.error);
+    return 1;
+  }
+  const Project& project = *read.project;
+  const std::unique_ptr<QCoreApplication> app = MakeApplication(project.oggetto == kTextObject, argv[0]);
+
+  const AnimationState state = LoadedState(project, [&report](const QString& message) { report.Line(message); });
+  const RenderSettings settings = SettingsOf(state);
+  if (g_stopSignal) return StoppedStatus();
+
+  // The frame picture, as the export makes it: the movie size fields.
+  PicturePtr frame = NewPicture(ToInteger(Val(state.fields[kMovieWidth])), ToInteger(Val(state.fields[kMovieHeight])), 32);
+  if (!frame) {
+    report.Line("Not enough memory for a frame of " + state.fields[kMovieWidth] + " x " +
+                state.fields[kMovieHeight] + " pixels.");
+    return 1;
+  }
+
+  Renderer engine;
+  // A window that has just loaded the project has rendered its previews, and
+  // the engine starts the export from where their last frame left the object.
+  engine.SettleAsIfRendered(settings);
+  int framesDone = 0;
+  engine.SetProgress([&](int done, int total) {
+    framesDone = done;
+    if (g_stopSignal) engine.Stop();
+    report.Progress(done, total);
+  });
+
+  if (job.action == CommandLine::Action::Export) return ExportMovie(job, engine, settings, *frame, report);
+  return ExportFrames(job, engine, settings, *frame, framesDone, report);
 }
