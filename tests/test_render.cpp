@@ -12,6 +12,7 @@
 #include "engine/motion.h"
 #include "framework/pict.h"
 #include "framework/text.h"
+#include "main_window/render_progress.h"
 #include "tests/support/window_fixture.h"
 
 namespace {
@@ -397,4 +398,62 @@ TEST_F(RenderTest, APreviewBeyondTheFileSizeLimitIsReportedAndTheNextOneIsMade) 
     return found.isEmpty() ? QByteArray("ok") : found.toUtf8();
   });
   EXPECT_EQ(text, "ok");
+}
+
+// A long render shows how far it has come under the preview area, where no
+// control lies, and the strip goes when it ends; nothing of the layout, the
+// title or the log changes.
+TEST_F(RenderTest, ALongRenderShowsItsProgressUnderThePreviewWithoutMovingAnyControl) {
+  OpenWindow();
+  w_->show();
+  auto geometries = [this] {
+    std::map<std::pair<QString, int>, QRect> g;
+    for (const auto& key : w_->Controls().CreationOrder()) g[key] = w_->Controls().Find(key.first, key.second)->geometry();
+    return g;
+  };
+  const auto before = geometries();
+  const QString title = w_->windowTitle(), log = w_->LogEditField->Text();
+  const QSize size = w_->size();
+  RenderProgress* progress = w_->Progress();
+  EXPECT_FALSE(progress->isVisible());
+  for (const auto& [key, rect] : before) {
+    if (key.first == "Rectangle3") continue;  // the preview area's backdrop, which it lies on
+    EXPECT_FALSE(rect.intersects(progress->geometry())) << key.first.toStdString() << " " << key.second;
+  }
+
+  // Shown at once here, rather than after half a second.
+  progress->SetDelay(0);
+  SetField(2, "300");
+  struct Sample {
+    bool visible;
+    int done, total;
+    bool layoutKept;
+  };
+  std::vector<Sample> samples;
+  QTimer timer;
+  timer.setInterval(0);
+  QObject::connect(&timer, &QTimer::timeout, w_, [&] {
+    if (w_->Rendering())
+      samples.push_back({progress->isVisible(), progress->Done(), progress->Total(), geometries() == before});
+  });
+  timer.start();
+  w_->crea_preview(0);
+  timer.stop();
+
+  ASSERT_FALSE(samples.empty());  // the render yields to the interface while it runs
+  int last = 0;
+  for (const Sample& s : samples) {
+    EXPECT_TRUE(s.visible);
+    EXPECT_EQ(s.total, 300);
+    EXPECT_GE(s.done, last);
+    EXPECT_TRUE(s.layoutKept);
+    last = s.done;
+  }
+  EXPECT_GT(last, 0);
+  EXPECT_EQ(progress->Text(), QString("Rendering frame %1 of 300").arg(progress->Done()));
+  EXPECT_FALSE(progress->isVisible());
+  EXPECT_EQ(geometries(), before);
+  EXPECT_EQ(w_->windowTitle(), title);
+  EXPECT_EQ(w_->LogEditField->Text(), log);
+  EXPECT_EQ(w_->size(), size);
 }
