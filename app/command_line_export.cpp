@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstring>
 #include <memory>
@@ -66,8 +67,9 @@ void QuietQtMessages(QtMsgType type, const QMessageLogContext&, const QString& m
   if (type == QtFatalMsg) WriteAll("velostrip: " + message.toLocal8Bit() + '\n');
 }
 
+// Rounded up: while frames remain, some time does.
 QString Duration(double seconds) {
-  const long long s = static_cast<long long>(seconds + 0.5);
+  const long long s = static_cast<long long>(std::ceil(seconds));
   if (s < 60) return QStringLiteral("%1 s").arg(s);
   if (s < 3600) return QStringLiteral("%1 min %2 s").arg(s / 60).arg(s % 60);
   return QStringLiteral("%1 h %2 min").arg(s / 3600).arg(s % 3600 / 60);
@@ -181,6 +183,10 @@ int ExportFrames(const CommandLine& job, Renderer& engine, const RenderSettings&
                  const int& framesDone, Report& report) {
   const QString path = job.output;
   bool made = false;
+  if (QFileInfo::exists(path) && !QFileInfo(path).isDir()) {
+    report.Line("Frames not written: " + path + " is a file, not a folder.");
+    return 1;
+  }
   if (!QFileInfo(path).isDir()) {
     // Made when missing, but not its parents: a mistyped path makes no tree.
     const QByteArray name = QFile::encodeName(path);
@@ -210,14 +216,9 @@ int ExportFrames(const CommandLine& job, Renderer& engine, const RenderSettings&
   return 1;
 }
 
-}  // namespace
-
-int RunCommandLineExport(const CommandLine& job, int, char** argv) {
-  qInstallMessageHandler(QuietQtMessages);
-  InstallSignalHandlers();
-  QuietMovieLibraryLog();
-  Report report;
-
+// The project read, applied as the window would hold it, and rendered;
+// returns the exit status.
+int Export(const CommandLine& job, char** argv, Report& report) {
   // The project is read before anything else is made: its object decides
   // whether fonts are needed.
   const ProjectRead read = ReadProject(std::make_shared<FolderItem>(job.project));
@@ -230,7 +231,10 @@ int RunCommandLineExport(const CommandLine& job, int, char** argv) {
 
   const AnimationState state = LoadedState(project, [&report](const QString& message) { report.Line(message); });
   const RenderSettings settings = SettingsOf(state);
-  if (g_stopSignal) return StoppedStatus();
+  if (g_stopSignal) {
+    report.Line("Stopped: nothing was written.");
+    return StoppedStatus();
+  }
 
   // The frame picture, as the export makes it: the movie size fields.
   PicturePtr frame = NewPicture(ToInteger(Val(state.fields[kMovieWidth])), ToInteger(Val(state.fields[kMovieHeight])), 32);
@@ -253,4 +257,21 @@ int RunCommandLineExport(const CommandLine& job, int, char** argv) {
 
   if (job.action == CommandLine::Action::Export) return ExportMovie(job, engine, settings, *frame, report);
   return ExportFrames(job, engine, settings, *frame, framesDone, report);
+}
+
+}  // namespace
+
+int RunCommandLineExport(const CommandLine& job, int, char** argv) {
+  qInstallMessageHandler(QuietQtMessages);
+  InstallSignalHandlers();
+  QuietMovieLibraryLog();
+  Report report;
+  try {
+    return Export(job, argv, report);
+  } catch (const std::exception& e) {
+    // What is being written is let go with the stack; the movie layer and
+    // the frame files leave nothing half-made.
+    report.Line(QStringLiteral("Nothing was written: %1.").arg(QString::fromLocal8Bit(e.what())));
+    return 1;
+  }
 }
