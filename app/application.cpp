@@ -14,6 +14,7 @@
 #include "app/menubar.h"
 #include "app/scratch_folder.h"
 #include "framework/folderitem.h"
+#include "framework/picture.h"
 #include "framework/qt_dialogs.h"
 #include "framework/single_instance.h"
 #include "framework/system.h"
@@ -134,6 +135,8 @@ void TakeHandOver(const QStringList& message) {
 }  // namespace
 
 int RunProgram(int argc, char** argv) {
+  // Before any font is loaded, by the window or by a command-line export.
+  MakeLargeTextRepeatable();
   QStringList arguments;
   for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
   const CommandLine commandLine = ParseCommandLine(arguments, QDir::currentPath());

@@ -12,6 +12,7 @@
 
 #include "app/file_types.h"
 #include "framework/folderitem.h"
+#include "framework/picture.h"
 #include "framework/scripted_dialogs.h"
 #include "framework/system.h"
 #include "main_window/window1.h"
@@ -26,6 +27,7 @@ struct Env {
     static char name[] = "bench";
     static char* argv[] = {name, nullptr};
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    MakeLargeTextRepeatable();
     static DesktopApplication app(argc, argv);
     FileTypes::_Initialize();
     InstallDialogs(std::make_unique<ScriptedDialogs>());

@@ -288,6 +288,14 @@ void Graphics::DrawLine(int x1, int y1, int x2, int y2) {
 // ---------------------------------------------------------------------------
 // Text
 
+void MakeLargeTextRepeatable() {
+  // Qt then loads each glyph afresh for its metrics before taking its
+  // outline, and that fresh load sets the hinting state that the outline is
+  // taken with. It is read when a font engine is made, so it has to be set
+  // before the first text is laid out.
+  qputenv("QT_NO_FT_CACHE", "1");
+}
+
 void Graphics::DrawString(const QString& text, int x, int baselineY, int wrapWidth, bool condense) {
   QImage& image = owner_->image();
   // Fonts need the application object; without one there is no text.

@@ -74,6 +74,15 @@ class Picture {
 
 using PicturePtr = std::shared_ptr<Picture>;
 
+// Letters drawn larger than 64 pixels are filled from the font's outlines,
+// which the font library hints with state that the text drawn just before
+// with the same font file left behind - the window's own labels included -
+// so one and the same letter came out differently from one frame to the
+// next. Called before the application object is made, this has every such
+// letter drawn as its first drawing in the process draws it, whatever was
+// drawn before; smaller letters are drawn as they always were.
+void MakeLargeTextRepeatable();
+
 // A new white picture. Depth is accepted for the callers' sake; every picture
 // is 32 bits deep. Sizes below 1 are raised to 1; nil when memory runs out.
 PicturePtr NewPicture(int width, int height, int depth);

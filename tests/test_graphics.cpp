@@ -22,6 +22,7 @@ void EnsureApp() {
   static int argc = 1;
   static char name[] = "test_graphics";
   static char* argv[] = {name, nullptr};
+  if (!QCoreApplication::instance()) MakeLargeTextRepeatable();  // as the program does
   static QApplication* app = QCoreApplication::instance() ? nullptr : new QApplication(argc, argv);
   (void)app;
 }
@@ -615,6 +616,28 @@ TEST(Text, WrapWidthBreaksLines) {
   EXPECT_LE(b.right(), 5 + 70 + 2);
   EXPECT_GT(b.height(), 2 * a.height());
   EXPECT_NEAR(b.top(), a.top(), 1);  // the first line keeps its baseline
+}
+
+// A large letter comes out the same whatever small text of the same font was
+// drawn in between (as the window's labels are drawn in Arial).
+TEST(Text, ALargeLetterIsTheSameWhateverWasDrawnBefore) {
+  EnsureApp();
+  auto draw = [](int size, const QString& text) {
+    auto pic = White(200, 150);
+    Graphics* g = pic->Graphics();
+    g->TextFont = "Arial";
+    g->TextSize = size;
+    g->DrawString(text, 10, 120);
+    return pic->image();
+  };
+  for (const char* letter : {"A", "g", "W"}) {
+    const QImage first = draw(96, QString(letter));
+    for (const char* between : {"Some text Arial", "Movie saved at location: /tmp/x.mov", "horizontal size"}) {
+      draw(12, between);
+      draw(9, between);
+      EXPECT_EQ(draw(96, QString(letter)), first) << letter << " after " << between;
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------

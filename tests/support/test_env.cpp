@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include "framework/folderitem.h"
+#include "framework/picture.h"
 #include "framework/system.h"
 
 #include <csignal>
@@ -15,6 +16,7 @@
 QApplication& TestApp() {
   if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return *existing;
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  MakeLargeTextRepeatable();  // as the program does
   static int argc = 1;
   static char name[] = "velostrip_test";
   static char* argv[] = {name, nullptr};
