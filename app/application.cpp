@@ -6,6 +6,7 @@
 #include <csignal>
 #include <memory>
 
+#include "app/desktop_identity.h"
 #include "app/file_types.h"
 #include "app/menubar.h"
 #include "framework/folderitem.h"
@@ -108,6 +109,7 @@ App* StartUp() {
 int RunProgram(int argc, char** argv) {
   DesktopApplication qapp(argc, argv);
   QApplication::setApplicationName("Velostrip");
+  ApplyDesktopIdentity();
   QApplication::setQuitOnLastWindowClosed(false);
   InstallDialogs(std::make_unique<QtDialogs>(RunCompressionDialog));
   int status = 0;
