@@ -24,6 +24,11 @@ packages=(
   ffmpeg imagemagick graphicsmagick
   # An X server and a real keyboard for the test that holds a key down.
   xvfb xdotool
+  # The install test runs the validators of the desktop entry
+  # (desktop-file-validate) and of the AppStream metadata (appstreamcli).
+  desktop-file-utils appstream
+  # cpack's Debian package generator, which tools/test.sh runs, calls file.
+  file
 )
 missing=()
 for p in "${packages[@]}"; do
