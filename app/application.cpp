@@ -8,6 +8,7 @@
 
 #include "app/file_types.h"
 #include "app/menubar.h"
+#include "framework/desktop_application.h"
 #include "framework/folderitem.h"
 #include "framework/qt_dialogs.h"
 #include "framework/system.h"
