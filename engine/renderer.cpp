@@ -145,7 +145,8 @@ RenderResult Renderer::Render(const RenderSettings& s, Picture& frame, QTVideoTr
     if (pictFolder) {
       FolderItemPtr file = pictFolder->Child(FrameFileName(i, digits, [] { YieldToFramework(); }));
       // The reason first, as a narrow log field shows it, and the path once.
-      if (!file->SaveAsPicture(frame, 0)) return fail("Frame not saved: " + file->LastError() + " - " + file->AbsolutePath());
+      if (!file->SaveAsPicture(frame, 0))
+        return fail("Frame not saved: " + file->LastError() + " - " + file->AbsolutePath());
     }
     YieldToFramework();
     if (stopped()) return result;

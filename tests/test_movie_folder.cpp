@@ -137,7 +137,8 @@ TEST(MovieFolder, ProcessesExportingSideBySideKeepTheirOwnFiles) {
       char c;
       (void)!::read(start[0], &c, 1);  // all at once, when the parent lets go
       int failed = 0;
-      for (int m = 0; m < kMovies; ++m) failed += !WriteMovie(dir.filePath(QString("p%1_%2.mov").arg(p).arg(m)), kFrames);
+      for (int m = 0; m < kMovies; ++m)
+        failed += !WriteMovie(dir.filePath(QString("p%1_%2.mov").arg(p).arg(m)), kFrames);
       ::_exit(failed);
     }
     children.push_back(child);

@@ -397,7 +397,8 @@ TEST(MovieWrite, KilledWritersLeaveNothingThatStaysAndLookAlikesStay) {
       const QStringList stale = ourPartials();
       ASSERT_EQ(stale.size(), unnamed ? 0 : 2);
       if (!unnamed) {
-        EXPECT_TRUE(stale[0].startsWith(partialStart) || stale[1].startsWith(partialStart)) << partialStart.toStdString();
+        EXPECT_TRUE(stale[0].startsWith(partialStart) || stale[1].startsWith(partialStart))
+            << partialStart.toStdString();
       }
     }
 

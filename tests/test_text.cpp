@@ -382,13 +382,14 @@ TEST(Services, AnotherThreadsEventsLeaveTheCommandKeyAlone) {
     }
   };
   std::promise<void> inside, looked;
+  const QInputDevice* keyboard = QInputDevice::primaryKeyboard();  // the application's, made on its thread
   std::thread worker([&] {
     Receiver receiver;
     receiver.during = [&] {
       inside.set_value();
       looked.get_future().wait();
     };
-    QInputEvent ctrl(QEvent::User, QInputDevice::primaryKeyboard(), Qt::ControlModifier);
+    QInputEvent ctrl(QEvent::User, keyboard, Qt::ControlModifier);
     QCoreApplication::sendEvent(&receiver, &ctrl);
   });
   inside.get_future().wait();

@@ -102,7 +102,8 @@ case "$folder" in
   *)
     mapfile -t ffmpeg < <(printf '%s\n' "${reached[@]}" |
       grep -E '/(libav[a-z]*|libsw[a-z]*|libpostproc)/[^/]+$' | grep -vF "$root/" || true)
-    [ ${#ffmpeg[@]} -gt 0 ] && refuse "reaches an FFmpeg header, which only movie/, tests/ and bench/ may use" "${ffmpeg[0]}"
+    [ ${#ffmpeg[@]} -gt 0 ] &&
+      refuse "reaches an FFmpeg header, which only movie/, tests/ and bench/ may use" "${ffmpeg[0]}"
     ;;
 esac
 
