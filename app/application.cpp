@@ -14,6 +14,7 @@
 #include "app/file_types.h"
 #include "app/menubar.h"
 #include "app/scratch_folder.h"
+#include "framework/desktop_application.h"
 #include "framework/folderitem.h"
 #include "framework/qt_dialogs.h"
 #include "framework/single_instance.h"

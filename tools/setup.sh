@@ -5,7 +5,7 @@
 set -euo pipefail
 packages=(
   # The build: compiler, CMake with Ninja, and pkg-config, which finds FFmpeg
-  # for CMake and Qt Widgets' headers for tools/check_layers.sh.
+  # for CMake.
   build-essential cmake ninja-build pkg-config
   # Qt 6 Widgets; the image format plugins let the program open TIFF, WebP,
   # TGA and other pictures as the object or the background.

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test twice: once in a normal
 # build and once with AddressSanitizer (leak checks included) and
-# UndefinedBehaviorSanitizer. Warnings are errors in both builds, and each
-# build first refuses includes that cross the layers (tools/check_layers.sh).
+# UndefinedBehaviorSanitizer. Warnings are errors in both builds, and every
+# compile of both refuses includes that cross the layers (tools/check_layers.sh).
 # The builds live in build/ and build-asan/; tools/run.sh has its own folder,
 # so running one script after the other rebuilds nothing needlessly. Last, the
 # Debian package is made in tools/run.sh's folder, and its fields and files
