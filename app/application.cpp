@@ -10,9 +10,11 @@
 
 #include "app/command_line.h"
 #include "app/command_line_export.h"
+#include "app/desktop_identity.h"
 #include "app/file_types.h"
 #include "app/menubar.h"
 #include "app/scratch_folder.h"
+#include "framework/desktop_application.h"
 #include "framework/folderitem.h"
 #include "framework/picture.h"
 #include "framework/qt_dialogs.h"
@@ -157,6 +159,7 @@ int RunProgram(int argc, char** argv) {
 
   DesktopApplication qapp(argc, argv);  // takes Qt's own options from argv
   QApplication::setApplicationName("Velostrip");
+  ApplyDesktopIdentity();
   QApplication::setQuitOnLastWindowClosed(false);
   InstallDialogs(std::make_unique<QtDialogs>(RunCompressionDialog));
   int status = 0;

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/file_types.h"
+#include "framework/desktop_application.h"
 #include "framework/folderitem.h"
 #include "framework/picture.h"
 #include "framework/scripted_dialogs.h"

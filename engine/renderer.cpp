@@ -102,7 +102,7 @@ RenderResult Renderer::RenderInto(const RenderSettings& s, Picture& frame, QTVid
     // The track's own error names the file and the frame that failed, which
     // may be an earlier one still being written when this one was handed in.
     const QString why = track->Error();
-    fail(!why.isEmpty() ? why : "Could not write frame " + Str(n) + " of the movie " + moviePath + ".");
+    fail(!why.isEmpty() ? why : "Movie not written: the frame was not taken (frame " + Str(n) + ") - " + moviePath);
     return false;
   };
   // Checked after every yield: quitting ends the render there.
@@ -167,7 +167,9 @@ RenderResult Renderer::RenderInto(const RenderSettings& s, Picture& frame, QTVid
     if (!append(i)) return result;
     if (pictFolder) {
       FolderItemPtr file = pictFolder->Child(FrameFileName(i, digits, [] { YieldToFramework(); }));
-      if (!file->SaveAsPicture(frame, 0)) return fail("Could not save the frame " + file->AbsolutePath() + ": " + file->LastError());
+      // The reason first, as a narrow log field shows it, and the path once.
+      if (!file->SaveAsPicture(frame, 0))
+        return fail("Frame not saved: " + file->LastError() + " - " + file->AbsolutePath());
     }
     report(i);
     YieldToFramework();

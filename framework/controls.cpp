@@ -1,5 +1,6 @@
 #include "framework/controls.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEnterEvent>
 #include <QKeyEvent>
@@ -280,20 +281,76 @@ PushButton::PushButton(QWidget* parent, const QString& name, const QString& capt
 
 // --- RadioButton ---
 
+namespace {
+// Set while Qt handles an arrow key on a radio button; the click it makes
+// then is left out (see RadioButton::keyPressEvent).
+bool g_arrowKeyMoving = false;
+}  // namespace
+
 RadioButton::RadioButton(QWidget* parent, const QString& name, const QString& caption, int index)
     : QRadioButton(caption, parent) {
   info = {name, index};
   setObjectName(name);
   connect(this, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) chosen_ = false;  // carried out
     if (on && Action) Action(info.index);
   });
   connect(this, &QRadioButton::clicked, this, [this] {
-    if (Click) Click(info.index);
+    if (!Click || g_arrowKeyMoving) return;
+    for (RadioButton* button : Group()) button->chosen_ = button == this;
+    Click(info.index);
   });
+}
+
+void RadioButton::SetValue(bool on) {
+  if (on) chosen_ = false;  // carried out, also when it was selected already
+  setChecked(on);
 }
 
 void RadioButton::nextCheckState() {
   if (!Click) QRadioButton::nextCheckState();
+}
+
+QList<RadioButton*> RadioButton::Group() {
+  QList<RadioButton*> group;
+  if (autoExclusive() && parentWidget()) {
+    for (RadioButton* button : parentWidget()->findChildren<RadioButton*>(Qt::FindDirectChildrenOnly))
+      if (button->autoExclusive()) group.append(button);
+  } else {
+    group.append(this);
+  }
+  return group;
+}
+
+bool RadioButton::IsUsersChoice() {
+  for (RadioButton* button : Group())
+    if (button->chosen_) return button == this;
+  return isChecked();
+}
+
+void RadioButton::keyPressEvent(QKeyEvent* e) {
+  const int key = e->key();
+  if (!Click || (key != Qt::Key_Up && key != Qt::Key_Down && key != Qt::Key_Left && key != Qt::Key_Right)) {
+    QRadioButton::keyPressEvent(e);
+    return;
+  }
+  // Qt moves the focus to the next button of the group and clicks that one
+  // only when the focused one is selected. A choice carried out later does
+  // not select its button at once, so the click is ours to make, from the
+  // user's choice: Down, Down from the first button then chooses the third,
+  // whether the choices are carried out at once or after a render.
+  const bool fromChoice = IsUsersChoice();
+  g_arrowKeyMoving = true;
+  QRadioButton::keyPressEvent(e);
+  g_arrowKeyMoving = false;
+  auto* next = qobject_cast<RadioButton*>(QApplication::focusWidget());
+  if (fromChoice && next && next != this && Group().contains(next)) next->click();
+}
+
+void RadioButton::changeEvent(QEvent* e) {
+  // A button that cannot be chosen is no longer anybody's choice.
+  if (e->type() == QEvent::EnabledChange && !isEnabled()) chosen_ = false;
+  QRadioButton::changeEvent(e);
 }
 
 // --- BevelButton ---

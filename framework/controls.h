@@ -177,16 +177,28 @@ class RadioButton : public QRadioButton {
   ControlInfo info;
   bool Value() const { return isChecked(); }
   // Selecting from code runs Action.
-  void SetValue(bool on) { setChecked(on); }
+  void SetValue(bool on);
   // Runs when this button becomes the selected one.
   std::function<void(int index)> Action;
   // The user's click (or arrow key) on the button. It does not select the
   // button itself: that is left to the handler, which may carry out the
-  // choice later; without a handler the click selects as usual.
+  // choice later; without a handler the click selects as usual. Until the
+  // button is selected (or disabled), it is the user's choice in its group,
+  // and the arrow keys go on from it as they go on from a selected button:
+  // each arrow key clicks the button it moves to, as the user sees it.
   std::function<void(int index)> Click;
 
  protected:
   void nextCheckState() override;
+  void keyPressEvent(QKeyEvent* e) override;
+  void changeEvent(QEvent* e) override;
+
+ private:
+  // The buttons of its exclusive group, itself included.
+  QList<RadioButton*> Group();
+  // The user's latest choice not yet carried out, or else the selected button.
+  bool IsUsersChoice();
+  bool chosen_ = false;  // clicked, and not yet selected
 };
 
 // A square button with an icon or a caption that takes no keyboard focus.

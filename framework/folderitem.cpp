@@ -429,7 +429,7 @@ bool FolderItem::SaveAsPicture(const Picture& picture, int format) {
     return false;
   }
   if (QFileInfo(path_).isDir()) {
-    lastError_ = QStringLiteral("%1 is a folder").arg(path_);
+    lastError_ = QStringLiteral("a folder of that name is in the way");
     return false;
   }
   // Written beside the target and renamed over it, so a failure never leaves
@@ -524,7 +524,7 @@ class FileTextInput : public TextInputStream {
 std::shared_ptr<TextOutputStream> FolderItem::CreateTextFile() {
   lastError_.clear();
   if (QFileInfo(path_).isDir()) {
-    lastError_ = QStringLiteral("%1 is a folder").arg(path_);
+    lastError_ = QStringLiteral("a folder of that name is in the way");
     return nullptr;
   }
   auto stream = std::make_shared<FileTextOutput>(path_);

@@ -1,6 +1,7 @@
 // The beep, the Command key of the user's event and the yield hook.
 #include "framework/system.h"
 
+#include <QApplication>
 #include <QDesktopServices>
 #include <QUrl>
 
@@ -10,6 +11,8 @@
 #include <QThread>
 #include <atomic>
 #include <chrono>
+
+#include "framework/desktop_application.h"
 
 namespace {
 
@@ -32,6 +35,9 @@ int BeepCount() { return beeps.load(); }
 DesktopApplication::DesktopApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
 bool DesktopApplication::notify(QObject* receiver, QEvent* event) {
+  // Objects of other threads get their events on those threads; the record
+  // is the interface thread's alone, and only its events change it.
+  if (QThread::currentThread() != thread()) return QApplication::notify(receiver, event);
   // Every event gets the modifiers of its own: an input event those it was
   // made with, anything else (a timer, a queued call, a shortcut) none. A
   // click delivered while an earlier request runs, inside that request's

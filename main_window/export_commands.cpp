@@ -17,8 +17,7 @@ void Window1::PushButton2_Action(int) {
   if (f->Exists() && f->Directory()) {
     // Telling the user the file went to the Trash when it did not would be a lie.
     if (!f->MoveFileTo(TrashFolder())) {
-      Log("The existing file " + f->AbsolutePath() + " can be neither deleted nor moved to the Trash: " +
-          f->LastError());
+      Log("Existing file neither deleted nor moved to the Trash: " + f->LastError() + " - " + f->AbsolutePath());
       return;
     }
     MsgBox("Existing file just moved to trash. Please repeat command.");

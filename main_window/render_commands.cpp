@@ -56,7 +56,7 @@ bool Window1::MakeScratchFolder(FolderItemPtr& folder) {
   if (folder->Exists() && !folder->Directory()) folder->Delete();
   if (!folder->Exists()) folder->CreateAsFolder();
   if (!folder->Exists() || !folder->Directory()) {
-    Log("Cannot create the scratch folder " + folder->AbsolutePath() + ": " + folder->LastError());
+    Log("Scratch folder not made: " + folder->LastError() + " - " + folder->AbsolutePath());
     return false;
   }
   return true;
@@ -171,7 +171,7 @@ void Window1::FinishMovie() {
 
   MoviePtr shown = f->OpenAsMovie();
   if (!shown) {
-    Log("The movie " + f->AbsolutePath() + " could not be written completely.");
+    Log("Movie not shown: it cannot be read back - " + f->AbsolutePath());
     return;
   }
   MoviePlayer1->setGeometry(kPreviewLeft, kPreviewTop, kPreviewSize, kPreviewSize);

@@ -18,15 +18,29 @@ namespace {
 
 std::atomic<bool> g_unnamedAllowed{true};
 
-constexpr char kPartialMark[] = ".partial-";
+// Part of every hidden file's name: a name that no other program uses.
+constexpr char kPartialTag[] = ".velostrip-partial-";
+
+// The first bytes of a hidden file until the movie's own bytes replace them:
+// a QuickTime "free" atom of 16 bytes that says whose it is. Shorter than the
+// movie's first atom ("ftyp"), which the first write of every movie puts at
+// the very start, so nothing of it outlives that write.
+constexpr char kMark[] = "\0\0\0\x10" "freeVelostrp";
+constexpr size_t kMarkSize = 16;
+static_assert(sizeof kMark == kMarkSize + 1);
+// Bytes 4 to 11 of every movie we write: its "ftyp" atom, brand "qt  ".
+constexpr char kMovieStart[] = "ftypqt  ";
+constexpr size_t kMovieStartAt = 4, kMovieStartSize = 8;
 
 QString ErrnoText(int err) { return QString::fromLocal8Bit(strerror(err)); }
 
 QByteArray SelfLink(int fd) { return "/proc/self/fd/" + QByteArray::number(fd); }
 
-QString RandomSuffix() { return QString::number(QRandomGenerator::global()->generate(), 36); }
+// From the system's source each time: processes forked from one parent do not
+// share it, as they share the state of a generator of their own.
+QString RandomSuffix() { return QString::number(QRandomGenerator::system()->generate(), 36); }
 
-QString PartialName(const QString& targetName) { return "." + targetName + kPartialMark + RandomSuffix(); }
+QString PartialName(const QString& targetName) { return "." + targetName + kPartialTag + RandomSuffix(); }
 
 // True while the path names the very file open on the descriptor.
 bool StillNamed(int fd, const QByteArray& path) {
@@ -35,26 +49,74 @@ bool StillNamed(int fd, const QByteArray& path) {
          opened.st_ino == named.st_ino;
 }
 
-// Opens a new hidden file in a folder under a fresh random name, locked.
+// Whether the file begins with our mark or with one of our movies.
+bool CarriesOurMark(int fd) {
+  char head[kMarkSize] = {};
+  ssize_t n;
+  do n = ::pread(fd, head, sizeof head, 0);
+  while (n < 0 && errno == EINTR);
+  if (n == ssize_t(kMarkSize) && std::memcmp(head, kMark, kMarkSize) == 0) return true;
+  return n >= ssize_t(kMovieStartAt + kMovieStartSize) &&
+         std::memcmp(head + kMovieStartAt, kMovieStart, kMovieStartSize) == 0;
+}
+
+// Opens a new hidden file in a folder under a fresh random name, locked and
+// marked as ours.
 int OpenPartial(const QString& folder, const QString& targetName, QString* path, int* err) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     *path = folder + "/" + PartialName(targetName);
     const QByteArray name = QFile::encodeName(*path);
     const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      ::flock(fd, LOCK_EX | LOCK_NB);  // a fresh file: nobody else can hold it
-      // Between its creation and the lock, another writer's clean-up could
-      // take it for a stale one; then it is started again under a new name.
-      if (StillNamed(fd, name)) return fd;
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      break;
+    }
+    // Locked before it is marked: a clean-up takes only marked files, and
+    // only when it holds their lock, so this one is never taken. The lock
+    // fails only while a clean-up is looking at the unmarked file, which it
+    // then leaves; this writer leaves it too and starts afresh under another
+    // name. (Where the filesystem has no locks, no clean-up can lock either.)
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+      ::unlink(name.constData());
       ::close(fd);
-      errno = EEXIST;
       continue;
     }
-    if (errno != EEXIST) break;
+    ssize_t written;
+    do written = ::pwrite(fd, kMark, kMarkSize, 0);
+    while (written < 0 && errno == EINTR);
+    if (written == ssize_t(kMarkSize)) return fd;
+    const int why = written < 0 ? errno : ENOSPC;
+    ::unlink(name.constData());
+    ::close(fd);
+    errno = why;
+    break;
   }
   *err = errno;
   path->clear();
   return -1;
+}
+
+// The file a path stands for: the one a symbolic link points to, through
+// every link of a chain, even when it does not exist yet. A loop of links
+// stands for itself.
+QString ResolvedTarget(const QString& path) {
+  QFileInfo info(path);
+  for (int depth = 0; depth < 128 && info.isSymLink(); ++depth) {
+    info.setFile(info.symLinkTarget());
+    if (!info.isSymLink()) return info.absoluteFilePath();
+  }
+  return QFileInfo(path).absoluteFilePath();
+}
+
+// A finished movie that takes the place of a file takes what the user set on
+// it: its group (where the system lets us: our own groups, or as root) and
+// then its permission bits, which a change of group may have cut.
+void TakeOverModeOf(const QByteArray& replaced, int fd) {
+  struct stat old {};
+  if (::stat(replaced.constData(), &old) != 0 || !S_ISREG(old.st_mode)) return;
+  struct stat made {};
+  if (::fstat(fd, &made) == 0 && made.st_gid != old.st_gid) (void)::fchown(fd, uid_t(-1), old.st_gid);
+  (void)::fchmod(fd, old.st_mode & 07777);
 }
 
 }  // namespace
@@ -62,23 +124,28 @@ int OpenPartial(const QString& folder, const QString& targetName, QString* path,
 void AllowUnnamedMovieFiles(bool allowed) { g_unnamedAllowed = allowed; }
 
 bool IsPartialMovieName(const QString& fileName) {
-  static const QRegularExpression pattern(QStringLiteral("^\\..+\\.partial-[0-9a-z]{1,13}$"));
+  static const QRegularExpression pattern(QStringLiteral("^\\..+\\.velostrip-partial-[0-9a-z]{1,13}$"));
   return pattern.match(fileName).hasMatch();
 }
 
 namespace {
 
-// Removes from a folder the partial movie files that no running writer holds
-// (left by a program that was killed).
+// Removes from a folder the partial movie files that a killed writer left:
+// ours by name and by mark, and held by nobody.
 void RemoveStalePartialMovies(const QString& folder) {
-  const QStringList candidates{QString(".*") + kPartialMark + "*"};
+  const QStringList candidates{QString(".*") + kPartialTag + "*"};
   for (const QString& name : QDir(folder).entryList(candidates, QDir::Files | QDir::Hidden | QDir::System)) {
     if (!IsPartialMovieName(name)) continue;
     const QByteArray path = QFile::encodeName(folder + "/" + name);
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) continue;
-    // A writer that is still running holds the lock; one that was killed no longer does.
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) ::unlink(path.constData());
+    struct stat st {};
+    // A writer that is still running holds the lock; one that was killed no
+    // longer does. The name is checked last: another clean-up may have
+    // removed the file meanwhile.
+    if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ::flock(fd, LOCK_EX | LOCK_NB) == 0 && CarriesOurMark(fd) &&
+        StillNamed(fd, path))
+      ::unlink(path.constData());
     ::close(fd);
   }
 }
@@ -87,8 +154,8 @@ void RemoveStalePartialMovies(const QString& folder) {
 
 QString MovieOutputFile::Open(const QString& target) {
   Discard();
-  target_ = target;
-  const QFileInfo info(target);
+  target_ = ResolvedTarget(target);
+  const QFileInfo info(target_);
   const QString folder = info.absolutePath();
   const QByteArray folderName = QFile::encodeName(folder);
   // What a killed writer left here goes whenever a movie is written here,
@@ -105,7 +172,9 @@ QString MovieOutputFile::Open(const QString& target) {
     }
     if (fd_ >= 0) {
       // Held like a hidden file, for the moment it is linked under a hidden
-      // name to replace an old file (see Commit).
+      // name to replace an old file (see Commit). Nobody else can reach an
+      // unnamed file, so only a filesystem without locks refuses; there no
+      // clean-up can lock it either.
       ::flock(fd_, LOCK_EX | LOCK_NB);
       unnamed_ = true;
       return {};
@@ -137,6 +206,7 @@ QString MovieOutputFile::Commit() {
       } else {
         // An old file of that name: linked beside it first, then renamed over
         // it, so the old one is replaced in one step.
+        TakeOverModeOf(target, fd_);
         const QString folder = QFileInfo(target_).absolutePath();
         bool linked = false;
         for (int attempt = 0; attempt < 100 && !linked; ++attempt) {
@@ -150,6 +220,8 @@ QString MovieOutputFile::Commit() {
         }
       }
     }
+  } else {
+    TakeOverModeOf(target, fd_);
   }
   // The lock stays on a copy of the descriptor until the hidden file has
   // taken the target's name, so that no writer's clean-up takes it for a
@@ -173,9 +245,10 @@ QString MovieOutputFile::Commit() {
 }
 
 void MovieOutputFile::Discard() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  // Removed while still held, so that the name goes with the file written.
   if (!partialPath_.isEmpty()) ::unlink(QFile::encodeName(partialPath_).constData());
   partialPath_.clear();
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
   unnamed_ = false;
 }

@@ -416,7 +416,8 @@ TEST_F(CommandLineExportTest, EachFailureHasItsStatusAndReasonAndLeavesNothing) 
   QFile::copy(project, frames + "/notes.txt");
   const Outcome outcome = Velostrip({project, "--export-frames", frames});
   EXPECT_EQ(outcome.status, 1);
-  EXPECT_TRUE(outcome.errors.startsWith("velostrip: Could not save the frame " + (frames + "/frame005").toLocal8Bit()))
+  EXPECT_TRUE(outcome.errors.startsWith("velostrip: Frame not saved: ") &&
+              outcome.errors.trimmed().endsWith(" - " + (frames + "/frame005").toLocal8Bit()))
       << outcome.errors.toStdString();
   EXPECT_EQ(Listing(frames), (QStringList{"frame005", "notes.txt"}));
 }

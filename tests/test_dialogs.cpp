@@ -1,6 +1,10 @@
 // The dialog layer: the scripted dialogs tests use, file type filters, and the
 // Qt dialogs themselves driven on the offscreen platform.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <ctime>
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -139,6 +143,12 @@ TEST(ScriptedDialogsTest, DialogsOpenWhereTheLastChoiceWorked) {
   ScriptedDialogs& d = *scope.dialogs;
   const QString good = env.root() + "/good", frames = env.root() + "/frames";
   ASSERT_TRUE(QDir().mkpath(good) && QDir().mkpath(frames));
+  // Folders made a moment ago could share their time stamp with the write
+  // that follows; a user's folders are older than that.
+  for (const QString& folder : {good, frames}) {
+    const timespec hourAgo[2] = {{time(nullptr) - 3600, 0}, {time(nullptr) - 3600, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, QFile::encodeName(folder).constData(), hourAgo, 0), 0);
+  }
   d.saveAnswers = {GetFolderItem(good + "/movie_data.txt"), GetFolderItem("/proc/movie_data.txt")};
   d.folderAnswers = {GetFolderItem(frames)};
   d.openAnswers = {GetFolderItem("/proc/version"), GetFolderItem(good + "/movie_data.txt")};

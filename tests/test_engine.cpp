@@ -105,6 +105,7 @@ TEST_F(EngineTest, AFrameThatCannotBeSavedFailsTheRenderWithItsPath) {
   const FolderItemPtr missing = GetFolderItem(dir_.path() + "/no/such/folder");
   const RenderResult result = engine_.Render(s_, *frame, *track, dir_.path() + "/m.mov", missing);
   EXPECT_EQ(result.status, RenderResult::Status::Failed);
-  EXPECT_TRUE(result.error.startsWith("Could not save the frame " + dir_.path() + "/no/such/folder/frame01"))
-      << result.error.toStdString();
+  // The reason first, and the path once.
+  EXPECT_TRUE(result.error.startsWith("Frame not saved: ")) << result.error.toStdString();
+  EXPECT_TRUE(result.error.endsWith(" - " + dir_.path() + "/no/such/folder/frame01")) << result.error.toStdString();
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include <QTemporaryDir>
 #include <cmath>
 #include <future>
+#include <map>
 
 #include "framework/picture.h"
 #include "movie/movie.h"
@@ -340,44 +342,143 @@ TEST(MovieWrite, FinishingErrorsAreReturned) {
 // A program killed while it writes a movie leaves nothing under the target's
 // name; an unnamed file vanishes with it, and a hidden one is no longer held,
 // so the next movie written into that folder, whatever its name and however
-// it is written, removes it, while the hidden file of a movie still being
-// written stays.
-TEST(MovieWrite, KilledWriterLeavesNothingThatStays) {
+// it is written, removes it: killed before anything of the movie reached the
+// file, or after. The hidden file of a movie still being written stays, and
+// so does every file that only looks like one of ours.
+TEST(MovieWrite, KilledWritersLeaveNothingThatStaysAndLookAlikesStay) {
+  // Hidden files of the user's or of other programs, two with our very name.
+  const std::map<QString, QByteArray> lookAlikes{{".notes.txt.partial-v2", "notes"},
+                                                 {".thesis.odt.partial-draft", "a thesis"},
+                                                 {".photo.jpg.partial-1", ""},
+                                                 {".clip.mov.velostrip-partial-abc123", "someone else's"},
+                                                 {".clip.mov.velostrip-partial-empty", ""}};
   for (const bool unnamed : {true, false}) {
     SCOPED_TRACE(unnamed ? "unnamed file" : "hidden file");
     AllowUnnamedMovieFiles(unnamed);
     QTemporaryDir dir;
-    const QString path = dir.filePath("killed.mov");
-    // Held by this process throughout (the child's copy of it dies with the child).
-    EditableMoviePtr busy = unnamed ? nullptr : CreateMovieAt(dir.filePath("busy.mov"));
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-      EditableMoviePtr movie = CreateMovieAt(path);
-      QTVideoTrackPtr track = movie->NewVideoTrack(64, 64, 1.0);
-      track->TimeScale = 8;
-      for (int i = 0; i < 5; ++i) track->AppendPicture(Picture(RandomImage(64, 64, i)));
-      raise(SIGKILL);
+    for (const auto& [name, bytes] : lookAlikes) {
+      QFile file(dir.filePath(name));
+      ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+      file.write(bytes);
     }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status));
-    EXPECT_FALSE(QFileInfo::exists(path));
-    const QStringList stale = HiddenPartials(dir.path());
-    ASSERT_EQ(stale.size(), unnamed ? 0 : 2);
-    if (unnamed) continue;
-    for (const QString& name : stale) EXPECT_TRUE(IsPartialMovieName(name)) << name.toStdString();
-    EXPECT_FALSE(IsPartialMovieName("killed.mov"));
+    auto ourPartials = [&] {
+      QStringList names;
+      for (const QString& name : EntriesOf(dir.path()))
+        if (IsPartialMovieName(name) && !lookAlikes.count(name)) names.append(name);
+      return names;
+    };
+    // Held by this process throughout (the children's copies of it die with them).
+    EditableMoviePtr busy = unnamed ? nullptr : CreateMovieAt(dir.filePath("busy.mov"));
+    // One killed before its first frame (while its compression is chosen),
+    // then one with the start of its movie on disk, whose start removes the
+    // first one.
+    for (const bool started : {false, true}) {
+      const QString path = dir.filePath(started ? "started.mov" : "unstarted.mov");
+      const QString partialStart = "." + QFileInfo(path).fileName() + ".";
+      const pid_t child = fork();
+      ASSERT_GE(child, 0);
+      if (child == 0) {
+        EditableMoviePtr movie = CreateMovieAt(path);
+        QTVideoTrackPtr track = movie->NewVideoTrack(64, 64, 1.0);
+        track->TimeScale = 8;
+        auto onDisk = [&] {
+          for (const QString& name : HiddenPartials(dir.path()))
+            if (name.startsWith(partialStart)) return QFileInfo(dir.filePath(name)).size();
+          return qint64(0);
+        };
+        for (int i = 0; started && i < 100 && (i == 0 || (!unnamed && onDisk() <= 16)); ++i)
+          track->AppendPicture(Picture(RandomImage(64, 64, i)));
+        raise(SIGKILL);
+      }
+      int status = 0;
+      ASSERT_EQ(waitpid(child, &status, 0), child);
+      ASSERT_TRUE(WIFSIGNALED(status));
+      EXPECT_FALSE(QFileInfo::exists(path));
+      const QStringList stale = ourPartials();
+      ASSERT_EQ(stale.size(), unnamed ? 0 : 2);
+      if (!unnamed) {
+        EXPECT_TRUE(stale[0].startsWith(partialStart) || stale[1].startsWith(partialStart))
+            << partialStart.toStdString();
+      }
+    }
 
     // Another name, in an unnamed file: the killed one goes, the busy one stays.
     AllowUnnamedMovieFiles(true);
     EditableMoviePtr other = CreateMovieAt(dir.filePath("other.mov"));
-    const QStringList left = HiddenPartials(dir.path());
-    ASSERT_EQ(left.size(), 1);
-    EXPECT_TRUE(left[0].startsWith(".busy.mov.")) << left[0].toStdString();
+    const QStringList left = ourPartials();
+    ASSERT_EQ(left.size(), unnamed ? 0 : 1);
     EXPECT_EQ(other->Finish(), "");
-    EXPECT_EQ(busy->Finish(), "");
-    EXPECT_EQ(EntriesOf(dir.path()), (QStringList{"busy.mov", "other.mov"}));
+    QStringList expected{"other.mov"};
+    if (busy) {
+      EXPECT_TRUE(left[0].startsWith(".busy.mov.")) << left[0].toStdString();
+      EXPECT_EQ(busy->Finish(), "");
+      expected.append("busy.mov");
+    }
+    for (const auto& [name, bytes] : lookAlikes) {
+      expected.append(name);
+      QFile file(dir.filePath(name));
+      ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
+      EXPECT_EQ(file.readAll(), bytes) << name.toStdString();
+    }
+    expected.sort();
+    QStringList entries = EntriesOf(dir.path());
+    entries.sort();
+    EXPECT_EQ(entries, expected);
+  }
+  AllowUnnamedMovieFiles(true);
+}
+
+// A movie written over a file keeps what the user set on it: its permission
+// bits and its group; over a symbolic link (or a chain of them) it replaces
+// the file the link points to, and the link stays. A link to a file not yet
+// there makes that file.
+TEST(MovieWrite, AReplacedFileKeepsItsModeGroupAndLinks) {
+  auto write = [](const QString& path) {
+    EditableMoviePtr movie = CreateMovieAt(path);
+    QTVideoTrackPtr track = movie->NewVideoTrack(8, 8, 1.0);
+    track->TimeScale = 8;
+    for (int i = 0; i < 2; ++i) track->AppendPicture(Picture(RandomImage(8, 8, i)));
+    return movie->Finish();
+  };
+  auto makeFile = [](const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write("old") == 3;
+  };
+  for (const bool unnamed : {true, false}) {
+    SCOPED_TRACE(unnamed ? "unnamed file" : "hidden file");
+    AllowUnnamedMovieFiles(unnamed);
+    QTemporaryDir dir;
+    const QString kept = dir.filePath("kept.mov");
+    ASSERT_TRUE(makeFile(kept));
+    ASSERT_EQ(::chmod(QFile::encodeName(kept).constData(), 0640), 0);
+    // Any group will do for root; others keep their own.
+    if (geteuid() == 0) {
+      ASSERT_EQ(::chown(QFile::encodeName(kept).constData(), uid_t(-1), 4242), 0);
+    }
+    struct stat old {};
+    ASSERT_EQ(::stat(QFile::encodeName(kept).constData(), &old), 0);
+    EXPECT_EQ(write(kept), "");
+    struct stat made {};
+    ASSERT_EQ(::stat(QFile::encodeName(kept).constData(), &made), 0);
+    EXPECT_EQ(made.st_mode & 07777, 0640u);
+    EXPECT_EQ(made.st_gid, old.st_gid);
+    EXPECT_NE(made.st_ino, old.st_ino) << "replaced in one step, not written over";
+    EXPECT_EQ(ReadAllFrames(kept).size(), 2u);
+
+    ASSERT_TRUE(QDir(dir.path()).mkdir("real"));
+    ASSERT_TRUE(makeFile(dir.filePath("real/target.mov")));
+    ASSERT_TRUE(QFile::link("real/target.mov", dir.filePath("link.mov")));
+    ASSERT_TRUE(QFile::link("link.mov", dir.filePath("link2.mov")));
+    ASSERT_TRUE(QFile::link("real/new.mov", dir.filePath("dangling.mov")));
+    EXPECT_EQ(write(dir.filePath("link2.mov")), "");
+    EXPECT_EQ(write(dir.filePath("dangling.mov")), "");
+    for (const char* link : {"link.mov", "link2.mov", "dangling.mov"})
+      EXPECT_TRUE(QFileInfo(dir.filePath(link)).isSymLink()) << link;
+    EXPECT_EQ(QFileInfo(dir.filePath("link2.mov")).symLinkTarget(), dir.filePath("link.mov"));
+    EXPECT_EQ(ReadAllFrames(dir.filePath("real/target.mov")).size(), 2u);
+    EXPECT_EQ(ReadAllFrames(dir.filePath("real/new.mov")).size(), 2u);
+    EXPECT_EQ(EntriesOf(dir.filePath("real")), (QStringList{"new.mov", "target.mov"}));
+    EXPECT_EQ(EntriesOf(dir.path()), (QStringList{"dangling.mov", "kept.mov", "link.mov", "link2.mov", "real"}));
   }
   AllowUnnamedMovieFiles(true);
 }

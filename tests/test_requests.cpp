@@ -152,6 +152,38 @@ TEST_F(RequestTest, AModeClickDuringAProjectLoadIsCarriedOutAfterIt) {
   EXPECT_GT(CountPixels(frames.back(), kObject), CountPixels(frames.front(), kObject));
 }
 
+// The arrow keys on the drawing-mode buttons choose during a render as they
+// do when nothing runs: from "Move", Down, Down chooses "Copy Clear", each
+// choice with its preview (after the render), and the focus ends on it.
+TEST_F(RequestTest, ArrowKeysOnTheModeButtonsChooseDuringARenderAsWhenIdle) {
+  w_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w_));
+  auto downDown = [this] {
+    w_->RadioBu[0]->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+  };
+  for (const bool rendering : {false, true}) {
+    SCOPED_TRACE(rendering ? "during a render" : "idle");
+    w_->RadioBu[0]->SetValue(true);
+    const int before = w_->contatore;
+    if (rendering) {
+      RenderWhile([&] {
+        downDown();
+        EXPECT_EQ(w_->WaitingRequests(), 2);
+      });
+    } else {
+      downDown();
+    }
+    EXPECT_TRUE(w_->RadioBu[2]->Value());
+    EXPECT_EQ(QApplication::focusWidget(), w_->RadioBu[2]);
+    EXPECT_EQ(w_->contatore, before + (rendering ? 1 : 0) + 2);
+    // The last preview is Copy Clear's: the trail of 300 frames wiped in as many.
+    ASSERT_TRUE(w_->MoviePlayer1->GetMovie());
+    EXPECT_EQ(w_->MoviePlayer1->GetMovie()->FrameCount(), 600);
+  }
+}
+
 TEST_F(RequestTest, ARenderKeepsTheSizesItStartedWith) {
   SetField(2, "40");
   RenderWhile([this] { SetField(0, "60"); });

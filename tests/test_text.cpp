@@ -14,10 +14,12 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <future>
 #include <limits>
 #include <locale>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "framework/system.h"
 #include "framework/text.h"
@@ -365,6 +367,36 @@ TEST(Services, TheCommandKeyIsThatOfTheEventBeingDelivered) {
   QTest::mouseClick(&probe, Qt::LeftButton, Qt::ControlModifier);
   EXPECT_EQ(probe.seen, (std::vector<bool>{true, false, false, true}));
   EXPECT_FALSE(CommandKeyInEvent());
+}
+
+// An input event that Qt delivers on another thread, to an object of that
+// thread, is not the user's: the interface thread's record stays as it was.
+TEST(Services, AnotherThreadsEventsLeaveTheCommandKeyAlone) {
+  App();
+  struct Receiver : QObject {
+    std::function<void()> during;
+    bool event(QEvent* e) override {
+      if (e->type() != QEvent::User) return QObject::event(e);
+      during();
+      return true;
+    }
+  };
+  std::promise<void> inside, looked;
+  const QInputDevice* keyboard = QInputDevice::primaryKeyboard();  // the application's, made on its thread
+  std::thread worker([&] {
+    Receiver receiver;
+    receiver.during = [&] {
+      inside.set_value();
+      looked.get_future().wait();
+    };
+    QInputEvent ctrl(QEvent::User, keyboard, Qt::ControlModifier);
+    QCoreApplication::sendEvent(&receiver, &ctrl);
+  });
+  inside.get_future().wait();
+  const bool seen = CommandKeyInEvent();
+  looked.set_value();
+  worker.join();
+  EXPECT_FALSE(seen);
 }
 
 TEST(Services, YieldKeepsEventsFlowing) {

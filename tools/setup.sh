@@ -5,7 +5,7 @@
 set -euo pipefail
 packages=(
   # The build: compiler, CMake with Ninja, and pkg-config, which finds FFmpeg
-  # for CMake and Qt Widgets' headers for tools/check_layers.sh.
+  # for CMake.
   build-essential cmake ninja-build pkg-config
   # Qt 6 Widgets; the image format plugins let the program open TIFF, WebP,
   # TGA and other pictures as the object or the background.
@@ -24,6 +24,11 @@ packages=(
   ffmpeg imagemagick graphicsmagick
   # An X server and a real keyboard for the test that holds a key down.
   xvfb xdotool
+  # The install test runs the validators of the desktop entry
+  # (desktop-file-validate) and of the AppStream metadata (appstreamcli).
+  desktop-file-utils appstream
+  # cpack's Debian package generator, which tools/test.sh runs, calls file.
+  file
 )
 missing=()
 for p in "${packages[@]}"; do

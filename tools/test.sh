@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test twice: once in a normal
 # build and once with AddressSanitizer (leak checks included) and
-# UndefinedBehaviorSanitizer. Warnings are errors in both builds, and each
-# build first refuses includes that cross the layers (tools/check_layers.sh).
+# UndefinedBehaviorSanitizer. Warnings are errors in both builds, and every
+# compile of both refuses includes that cross the layers (tools/check_layers.sh).
 # The builds live in build/ and build-asan/; tools/run.sh has its own folder,
-# so running one script after the other rebuilds nothing needlessly.
+# so running one script after the other rebuilds nothing needlessly. Last, the
+# Debian package is made in tools/run.sh's folder, and its fields and files
+# are checked.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
@@ -23,3 +25,10 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DVELOSTRIP_SANITIZE=
   -DCMAKE_CXX_FLAGS=-Werror >/dev/null
 cmake --build build-asan -j "$jobs"
 ctest --test-dir build-asan --output-on-failure -j "$jobs" --timeout 900
+# The same settings as tools/run.sh, so that the two share the build.
+cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELOSTRIP_BENCH=OFF \
+  -DVELOSTRIP_BUILD_TESTS=OFF >/dev/null
+cmake --build build-release -j "$jobs"
+rm -f build-release/velostrip_*.deb
+(cd build-release && cpack -G DEB >/dev/null)
+bash tests/install_check.sh package build-release/velostrip_*.deb

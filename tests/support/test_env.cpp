@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 
+#include "framework/desktop_application.h"
 #include "framework/folderitem.h"
 #include "framework/picture.h"
 #include "framework/system.h"

@@ -1,0 +1,2 @@
+// Refused: the engine reaches Qt Widgets through a header of another layer.
+#include "framework/app.h"

@@ -1,0 +1,3 @@
+#pragma once
+// A header that brings in Qt Widgets.
+#include <QApplication>

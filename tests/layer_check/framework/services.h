@@ -1,0 +1,3 @@
+#pragma once
+// A header any layer may use.
+#include <QString>

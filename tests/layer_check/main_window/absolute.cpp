@@ -1,0 +1,2 @@
+// Refused: an include by an absolute path.
+#include "/dev/null"

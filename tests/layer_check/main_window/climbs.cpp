@@ -1,0 +1,2 @@
+// Refused: an include by a climbing path.
+#include "../framework/services.h"

@@ -1,0 +1,3 @@
+// Refused: an include computed by a macro.
+#define HEADER "framework/services.h"
+#include HEADER

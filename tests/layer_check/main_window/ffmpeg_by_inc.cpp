@@ -1,0 +1,2 @@
+// Refused: FFmpeg outside the movie layer, through an included .inc file.
+#include "framework/codec.inc"

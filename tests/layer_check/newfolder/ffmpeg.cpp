@@ -1,0 +1,2 @@
+// Refused: FFmpeg in a folder the rules do not name.
+/**/#include <libavutil/version.h>

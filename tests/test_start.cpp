@@ -1,0 +1,205 @@
+// How the program starts: its command line, the scratch folder of an
+// installed copy, and one window per scratch folder with later starts handed
+// to it (real processes of the built program).
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QThread>
+
+#include "app/command_line.h"
+#include "app/desktop_id.h"
+#include "app/scratch_folder.h"
+#include "tests/support/window_fixture.h"
+
+namespace {
+
+CommandLine Parse(const QStringList& arguments) {
+  return ParseCommandLine(QStringList{"/usr/bin/velostrip"} + arguments, "/home/u/work");
+}
+
+void WriteText(const QString& path, const QByteArray& text) {
+  QFile f(path);
+  ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  f.write(text);
+}
+
+// A project whose movie is `width` x `height`: its previews say it was loaded.
+QByteArray Project(int width, int height) {
+  QByteArray text = "1\n\nArial\nfalse\nfalse\nfalse\n\n\n";
+  for (int c : {0, 0, 128, 102, 204, 255}) text += QByteArray::number(c) + "\n";
+  for (int v : {20, 20, 4}) text += QByteArray::number(v) + "\n";
+  text += QByteArray::number(width) + "\n" + QByteArray::number(height) + "\n3\n0\n360\n0\n0\n0\n0\n0\n0\n0\n";
+  return text;
+}
+
+}  // namespace
+
+TEST(CommandLineTest, AnswersMistakesAndKeepsQtsOwnOptions) {
+  EXPECT_EQ(Parse({"--help"}).action, CommandLine::Action::Help);
+  EXPECT_TRUE(Parse({"--help"}).text.startsWith("Usage: velostrip [options] [PROJECT]\n"));
+  EXPECT_EQ(Parse({"-v"}).text, QString("velostrip %1\n").arg(VELOSTRIP_VERSION));
+
+  for (const QStringList& wrong : {QStringList{"--bogus"}, QStringList{"a.txt", "b.txt"}, QStringList{"-platform"},
+                                   QStringList{"p", "--export", "m.mov", "--export-frames", "f"},
+                                   QStringList{"--export", "m.mov"}, QStringList{"p", "--codec", "png"},
+                                   QStringList{"p", "--export", "m.mov", "--codec", "png", "--depth", "32"},
+                                   QStringList{"p", "--export", "m.mov", "--codec", "photo-jpeg", "--quality", "101"},
+                                   QStringList{"p", "--export", "m.mov", "--codec", "zip"}}) {
+    const CommandLine line = Parse(wrong);
+    EXPECT_EQ(line.action, CommandLine::Action::UsageError) << wrong.join(' ').toStdString();
+    for (const QString& l : line.text.split('\n', Qt::SkipEmptyParts)) EXPECT_TRUE(l.startsWith("velostrip: "));
+  }
+  EXPECT_TRUE(Parse({"p", "--export", "m.mov", "--codec", "zip"}).text.contains("this build has none, animation"));
+
+  // A session manager's and a user's options for Qt are Qt's, not a project.
+  const CommandLine window = Parse({"-session", "s1", "--platform", "xcb", "-reverse", "../p.txt"});
+  EXPECT_EQ(window.action, CommandLine::Action::Window);
+  EXPECT_EQ(window.project, "/home/u/p.txt");
+  EXPECT_EQ(window.qtArguments, (QStringList{"-session", "s1", "--platform", "xcb", "-reverse"}));
+
+  const CommandLine movie = Parse({"p.txt", "--export", "out/m.mov", "--codec", "photo-jpeg", "--quality", "40"});
+  EXPECT_EQ(movie.action, CommandLine::Action::Export);
+  EXPECT_EQ(movie.output, "/home/u/work/out/m.mov");
+  EXPECT_EQ(movie.compression.type, "jpeg");
+  EXPECT_EQ(movie.compression.quality, 40);
+}
+
+// An installed copy keeps its previews in the user's cache, never in the
+// installation, and clears them away at quit without filling the Trash.
+TEST_F(WindowTest, AnInstalledCopyRendersIntoTheUsersCache) {
+  const QString prefix = Root() + "/prefix";
+  ASSERT_TRUE(QDir().mkpath(prefix + "/bin"));
+  ASSERT_TRUE(QDir().mkpath(prefix + "/share/applications"));
+  WriteText(prefix + "/share/applications/" + kDesktopFileId + ".desktop", "[Desktop Entry]\n");
+  SetApplicationFolder(prefix + "/bin");
+  const QByteArray oldCache = qgetenv("XDG_CACHE_HOME");
+  qputenv("XDG_CACHE_HOME", (Root() + "/cache").toLocal8Bit());
+  const QString cacheScratch = Root() + "/cache/velostrip/ftemp";
+  ASSERT_TRUE(QDir().mkpath(cacheScratch));
+  WriteText(cacheScratch + "/temp9.mov", "an earlier run's preview");
+
+  EXPECT_TRUE(RunsInstalled());
+  StartProgram();
+  EXPECT_FALSE(QFileInfo::exists(cacheScratch + "/temp9.mov"));
+  EXPECT_TRUE(QFileInfo::exists(cacheScratch + "/temp3.mov"));
+  EXPECT_EQ(QDir(prefix + "/bin").entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+  app_->Quit();
+  EXPECT_FALSE(QFileInfo::exists(cacheScratch));
+  EXPECT_TRUE(QFileInfo(Root() + "/cache/velostrip").isDir());
+  EXPECT_FALSE(QFileInfo::exists(TrashFiles()));
+
+  // A relative cache variable is not a cache; and a copy without the
+  // desktop entry beside it keeps "ftemp" beside the program.
+  qputenv("XDG_CACHE_HOME", "relative/cache");
+  EXPECT_EQ(ScratchFolder()->AbsolutePath(), QDir::homePath() + "/.cache/velostrip/ftemp");
+  QFile::remove(prefix + "/share/applications/" + kDesktopFileId + ".desktop");
+  EXPECT_FALSE(RunsInstalled());
+  EXPECT_EQ(ScratchFolder()->AbsolutePath(), prefix + "/bin/ftemp");
+  qputenv("XDG_CACHE_HOME", oldCache);
+  if (oldCache.isEmpty()) qunsetenv("XDG_CACHE_HOME");
+}
+
+// Copies of the built program in a folder of their own, on the offscreen
+// platform, with their own runtime folder and Trash.
+class StartProcessTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(dir_.isValid());
+    for (const char* sub : {"app", "runtime", "data", "work"}) ASSERT_TRUE(QDir(dir_.path()).mkpath(sub));
+    QFile::setPermissions(dir_.path() + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(QFile::copy(VELOSTRIP_PROGRAM, Program()));
+    env_ = QProcessEnvironment::systemEnvironment();
+    env_.insert("QT_QPA_PLATFORM", "offscreen");
+    env_.insert("XDG_RUNTIME_DIR", dir_.path() + "/runtime");
+    env_.insert("XDG_DATA_HOME", dir_.path() + "/data");
+  }
+  void TearDown() override {
+    for (QProcess* p : processes_) {
+      p->kill();
+      p->waitForFinished();
+      delete p;
+    }
+  }
+  QString Program() const { return dir_.path() + "/app/velostrip"; }
+  QString Scratch(const QString& name = {}) const { return dir_.path() + "/app/ftemp/" + name; }
+
+  QProcess* Start(const QStringList& arguments) {
+    auto* p = new QProcess;
+    processes_.push_back(p);
+    p->setProcessEnvironment(env_);
+    p->setWorkingDirectory(dir_.path() + "/work");
+    p->start(Program(), arguments);
+    EXPECT_TRUE(p->waitForStarted());
+    return p;
+  }
+  // Waits until the condition holds, for at most 30 s.
+  static bool Eventually(const std::function<bool()>& condition) {
+    QElapsedTimer t;
+    t.start();
+    while (!condition()) {
+      if (t.elapsed() > 30000) return false;
+      QThread::msleep(20);
+    }
+    return true;
+  }
+  // The size of a preview movie's first frame.
+  QSize MovieSize(const QString& name) const {
+    const std::vector<QImage> frames = DecodeAllFrames(Scratch(name));
+    return frames.empty() ? QSize() : frames.front().size();
+  }
+
+  QTemporaryDir dir_;
+  QProcessEnvironment env_;
+  std::vector<QProcess*> processes_;
+};
+
+TEST_F(StartProcessTest, ALaterStartHandsItsProjectToTheRunningWindow) {
+  WriteText(dir_.path() + "/work/p.txt", Project(64, 48));
+  QProcess* first = Start({});
+  ASSERT_TRUE(Eventually([&] { return QFileInfo::exists(Scratch("temp3.mov")); }));
+
+  // Relative to the second start's own folder; it ends at once, with status 0.
+  QProcess* second = Start({"p.txt"});
+  ASSERT_TRUE(second->waitForFinished(30000));
+  EXPECT_EQ(second->exitCode(), 0);
+  ASSERT_TRUE(Eventually([&] { return QFileInfo::exists(Scratch("temp6.mov")); }));
+  EXPECT_EQ(MovieSize("temp6.mov"), QSize(64, 48));
+  EXPECT_FALSE(first->waitForFinished(0));
+
+  // A copy that dies leaves nothing in the way: the next start takes over at
+  // once and clears the scratch folder away.
+  first->kill();
+  first->waitForFinished();
+  QProcess* next = Start({"p.txt"});
+  ASSERT_TRUE(Eventually([&] {
+    return QFileInfo(dir_.path() + "/data/Trash/files/ftemp").isDir() && QFileInfo::exists(Scratch("temp6.mov"));
+  }));
+  EXPECT_FALSE(next->waitForFinished(500));
+  EXPECT_EQ(MovieSize("temp6.mov"), QSize(64, 48));
+  EXPECT_FALSE(QFileInfo::exists(Scratch("temp7.mov")));
+}
+
+TEST_F(StartProcessTest, StartsAtTheSameMomentEndWithOneWindowThatLoadsEveryProject) {
+  for (int i = 1; i <= 3; ++i) WriteText(dir_.path() + QString("/work/p%1.txt").arg(i), Project(30 + i, 20));
+  std::vector<QProcess*> starts;
+  for (int i = 1; i <= 3; ++i) starts.push_back(Start({QString("p%1.txt").arg(i)}));
+  // The opening's three previews, then three for each project.
+  ASSERT_TRUE(Eventually([&] { return QFileInfo::exists(Scratch("temp12.mov")); }));
+  int running = 0;
+  for (QProcess* p : starts) {
+    if (!p->waitForFinished(1000)) {
+      ++running;
+    } else {
+      EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
+      EXPECT_EQ(p->exitCode(), 0);
+    }
+  }
+  EXPECT_EQ(running, 1);
+  QList<int> widths;
+  for (int n : {6, 9, 12}) widths << MovieSize(QString("temp%1.mov").arg(n)).width();
+  std::sort(widths.begin(), widths.end());
+  EXPECT_EQ(widths, (QList<int>{31, 32, 33}));
+  EXPECT_FALSE(QFileInfo::exists(Scratch("temp13.mov")));
+}
