@@ -237,7 +237,8 @@ int Export(const CommandLine& job, char** argv, Report& report) {
   }
 
   // The frame picture, as the export makes it: the movie size fields.
-  PicturePtr frame = NewPicture(ToInteger(Val(state.fields[kMovieWidth])), ToInteger(Val(state.fields[kMovieHeight])), 32);
+  PicturePtr frame =
+      NewPicture(ToInteger(Val(state.fields[kMovieWidth])), ToInteger(Val(state.fields[kMovieHeight])), 32);
   if (!frame) {
     report.Line("Not enough memory for a frame of " + state.fields[kMovieWidth] + " x " +
                 state.fields[kMovieHeight] + " pixels.");

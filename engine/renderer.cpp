@@ -67,7 +67,8 @@ void Renderer::DrawObject(Graphics& g, const RenderSettings& s, int i) const {
 void Renderer::SettleAsIfRendered(const RenderSettings& s) {
   const int last = LastFrame(s.steps);
   if (last < 1) return;
-  Place(s, last, s.steps, PerFrameStep(s.movieWidth - s.width, s.steps), PerFrameStep(s.movieHeight - s.height, s.steps));
+  Place(s, last, s.steps, PerFrameStep(s.movieWidth - s.width, s.steps),
+        PerFrameStep(s.movieHeight - s.height, s.steps));
 }
 
 RenderResult Renderer::Render(const RenderSettings& s, Picture& frame, QTVideoTrack& track, const QString& moviePath,

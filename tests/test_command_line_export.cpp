@@ -337,8 +337,18 @@ INSTANTIATE_TEST_SUITE_P(Projects, SameMovieAsTheWindow, ::testing::ValuesIn(Pro
 
 TEST_F(CommandLineExportTest, PictFramesAreTheWindowsByteForByte) {
   const ProjectSpec specs[] = {
-      {.name = "Text", .object = "4", .text = "xyz", .font = "Liberation Serif", .fields = {"18", "24", "9", "120", "80", "3", "0", "360"}, .motion = "2"},
-      {.name = "Picture", .object = "6", .picture = "30x30.png", .background = "160x90.png", .motion = "4", .mode = "2"},
+      {.name = "Text",
+       .object = "4",
+       .text = "xyz",
+       .font = "Liberation Serif",
+       .fields = {"18", "24", "9", "120", "80", "3", "0", "360"},
+       .motion = "2"},
+      {.name = "Picture",
+       .object = "6",
+       .picture = "30x30.png",
+       .background = "160x90.png",
+       .motion = "4",
+       .mode = "2"},
   };
   for (const ProjectSpec& spec : specs) {
     SCOPED_TRACE(spec.name);
@@ -391,8 +401,12 @@ TEST_F(CommandLineExportTest, EachFailureHasItsStatusAndReasonAndLeavesNothing) 
       {{project, "--export-frames", Root() + "/no/such/frames"}, 1, "cannot create the folder"},
       // A disk that fills up: the movie that was there stays as it was.
       {{project, "--export", old}, 1, "File too large", 64 * 1024},
-      {{project, "--export", Out("a.mov"), "--codec", "theora"}, 2, "Unknown codec 'theora': this build has none, animation, png"},
-      {{project, "--export", Out("a.mov"), "--codec", "png", "--depth", "32"}, 2, "--depth applies to none and animation"},
+      {{project, "--export", Out("a.mov"), "--codec", "theora"},
+       2,
+       "Unknown codec 'theora': this build has none, animation, png"},
+      {{project, "--export", Out("a.mov"), "--codec", "png", "--depth", "32"},
+       2,
+       "--depth applies to none and animation"},
       {{project, "--export", Out("a.mov"), "--export-frames", Out("f")}, 2, "cannot be given together"},
       {{"--export", Out("a.mov")}, 2, "Which project?"},
   };
@@ -425,7 +439,10 @@ TEST_F(CommandLineExportTest, EachFailureHasItsStatusAndReasonAndLeavesNothing) 
 // --- Side by side, with no display --------------------------------------------
 
 TEST_F(CommandLineExportTest, TwoExportsAtOnceWithNoDisplay) {
-  const QString project = WriteProject({.name = "text", .object = "4", .text = "side by side", .fields = {"18", "24", "12", "300", "100", "3", "0", "360"}});
+  const QString project = WriteProject({.name = "text",
+                                        .object = "4",
+                                        .text = "side by side",
+                                        .fields = {"18", "24", "12", "300", "100", "3", "0", "360"}});
   QProcess first, second;
   first.setProcessEnvironment(Headless(Root()));
   // Set but empty is no platform either.
@@ -526,7 +543,8 @@ TEST_F(CommandLineExportTest, CtrlCAndSigtermStopAtTheNextFrameAndLeaveNothing) 
   auto rendering = [](const QByteArray& out) { return out.count("velostrip: ") >= 2; };
   TerminalRun run = RunOnTerminal(program_, {project, "--export", old, "--codec", "png"}, Root(), rendering, SIGINT);
   EXPECT_EQ(run.status, 130) << run.output.toStdString();
-  EXPECT_TRUE(run.output.endsWith("\r\nvelostrip: Stopped: the movie was not written.\r\n")) << run.output.toStdString();
+  EXPECT_TRUE(run.output.endsWith("\r\nvelostrip: Stopped: the movie was not written.\r\n"))
+      << run.output.toStdString();
   EXPECT_EQ(Listing(Root() + "/out"), QStringList{"old.mov"});
   EXPECT_EQ(ReadFile(old), "the movie that was there");
 

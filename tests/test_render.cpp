@@ -408,7 +408,8 @@ TEST_F(RenderTest, ALongRenderShowsItsProgressUnderThePreviewWithoutMovingAnyCon
   w_->show();
   auto geometries = [this] {
     std::map<std::pair<QString, int>, QRect> g;
-    for (const auto& key : w_->Controls().CreationOrder()) g[key] = w_->Controls().Find(key.first, key.second)->geometry();
+    for (const auto& key : w_->Controls().CreationOrder())
+      g[key] = w_->Controls().Find(key.first, key.second)->geometry();
     return g;
   };
   const auto before = geometries();
