@@ -15,6 +15,8 @@
 # how many times each pair runs (default 5 for the small movie, and 3 for the
 # large one).
 set -euo pipefail
+# A run that fails ends the benchmark instead of being timed.
+shopt -s inherit_errexit
 cd "$(dirname "$0")/.."
 program=$(realpath "${1:-build}")/velostrip
 scratch=${2:-}
