@@ -54,6 +54,7 @@
 extern "C" {
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 }
 
 using namespace ffmpeg;
@@ -93,6 +94,23 @@ const AVCodec* FindH264Encoder() {
 }
 
 int MachineThreads() { return std::max(1, int(std::thread::hardware_concurrency())); }
+
+// A colour conversion from pictures of the given size to the encoder's pixel format.
+SwsPtr MakeConversion(int width, int height, AVPixelFormat pixFmt, int threads) {
+  SwsPtr sws(sws_alloc_context());
+  if (!sws) return nullptr;
+  SwsContext* c = sws.get();
+  av_opt_set_int(c, "srcw", width, 0);
+  av_opt_set_int(c, "srch", height, 0);
+  av_opt_set_int(c, "src_format", kPictureFormat, 0);
+  av_opt_set_int(c, "dstw", width, 0);
+  av_opt_set_int(c, "dsth", height, 0);
+  av_opt_set_int(c, "dst_format", pixFmt, 0);
+  av_opt_set_int(c, "sws_flags", SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, 0);
+  av_opt_set_int(c, "threads", threads, 0);
+  if (sws_init_context(c, nullptr, nullptr) < 0) return nullptr;
+  return sws;
+}
 
 // An AVBufferRef over a picture's pixels that never frees them: the picture
 // outlives every use, and FFmpeg then takes a reference instead of a copy.
@@ -173,6 +191,8 @@ class MovieWriter {
   bool StartWriter();
   bool OpenEncoder(const TrackSettings& s);
   bool MakeFrame(const QImage& image, FramePtr* out);
+  bool OpenLastChromaColumn(AVPixelFormat pixFmt);
+  bool RedoLastChromaColumn(const QImage& image, AVFrame* frame);
   bool WriteFrame(Job& job);
   bool WritePacket(AVPacket* pkt, const QString& where);
   bool Drain(const QString& where);
@@ -211,6 +231,10 @@ class MovieWriter {
   CodecContextPtr enc_;
   PacketPtr pkt_;
   SwsPtr sws_;
+  // Odd widths with chroma for pairs of pixels: the last column of chroma,
+  // converted again from a strip of two pixels a row (see RedoLastChromaColumn).
+  SwsPtr edgeSws_;
+  FramePtr edgeIn_, edgeOut_;
   AVPixelFormat pixFmt_ = AV_PIX_FMT_NONE;
   int frameQuality_ = 0;
   int linesize_[4] = {};
@@ -447,24 +471,38 @@ bool MovieWriter::OpenEncoder(const TrackSettings& s) {
   }
   if (pixFmt != AV_PIX_FMT_RGB24 && pixFmt != AV_PIX_FMT_ARGB) {
     // Colour conversion for the lossy codecs, spread over the machine's cores.
-    sws_.reset(sws_alloc_context());
+    sws_ = MakeConversion(width_, height_, pixFmt, MachineThreads());
     if (!sws_) {
-      Fail("out of memory");
-      return false;
-    }
-    SwsContext* c = sws_.get();
-    av_opt_set_int(c, "srcw", width_, 0);
-    av_opt_set_int(c, "srch", height_, 0);
-    av_opt_set_int(c, "src_format", kPictureFormat, 0);
-    av_opt_set_int(c, "dstw", width_, 0);
-    av_opt_set_int(c, "dsth", height_, 0);
-    av_opt_set_int(c, "dst_format", pixFmt, 0);
-    av_opt_set_int(c, "sws_flags", SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, 0);
-    av_opt_set_int(c, "threads", MachineThreads(), 0);
-    if (sws_init_context(c, nullptr, nullptr) < 0) {
       Fail("the pixel conversion could not be set up");
       return false;
     }
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(pixFmt);
+    if (desc && desc->log2_chroma_w == 1 && width_ % 2 != 0 && !OpenLastChromaColumn(pixFmt)) return false;
+  }
+  return true;
+}
+
+bool MovieWriter::OpenLastChromaColumn(AVPixelFormat pixFmt) {
+  edgeSws_ = MakeConversion(2, height_, pixFmt, 1);
+  edgeIn_.reset(av_frame_alloc());
+  edgeOut_.reset(av_frame_alloc());
+  if (!edgeSws_ || !edgeIn_ || !edgeOut_) {
+    Fail("the pixel conversion could not be set up");
+    return false;
+  }
+  edgeIn_->format = kPictureFormat;
+  edgeOut_->format = pixFmt;
+  for (AVFrame* f : {edgeIn_.get(), edgeOut_.get()}) {
+    f->width = 2;
+    f->height = height_;
+    if (av_frame_get_buffer(f, 0) < 0) {
+      Fail("out of memory");
+      return false;
+    }
+    // The conversion's vector code reads past the strip's two pixels, and
+    // nothing here should depend on memory nobody wrote.
+    for (AVBufferRef* buf : f->buf)
+      if (buf) std::memset(buf->data, 0, buf->size);
   }
   return true;
 }
@@ -654,9 +692,41 @@ bool MovieWriter::MakeFrame(const QImage& image, FramePtr* out) {
     src->data[0] = src->buf[0]->data;
     src->linesize[0] = int(image.bytesPerLine());
     if (sws_scale_frame(sws_.get(), frame.get(), src.get()) < 0) return false;
+    if (edgeSws_ && !RedoLastChromaColumn(image, frame.get())) return false;
   }
   frame->quality = frameQuality_;
   *out = std::move(frame);
+  return true;
+}
+
+// The conversion takes chroma from pairs of pixels, so at an odd width the
+// last pair of each row reaches one pixel past the row: into the next row,
+// and past the last row into whatever memory follows the picture, which
+// would change the movie's bottom-right corner from one writing to the next.
+// So the last chroma column is converted once more, with the same filters,
+// from a strip of two pixels a row: each row's last pixel and the pixel that
+// follows it in the picture, and for the last row its last pixel again (the
+// nearest colour, as a coder extends a picture's edges). The rows the stray
+// pixel does not reach come out as they were. The whole column is redone,
+// as FFmpeg 5.1 converts part of a frame only in slices of even height,
+// which the bottom of an odd-height frame is not; even so the strip costs a
+// fraction of what converting from a copy of the whole picture would.
+bool MovieWriter::RedoLastChromaColumn(const QImage& image, AVFrame* frame) {
+  const uint8_t* bits = image.constBits();
+  const size_t bytes = size_t(image.sizeInBytes()), rowBytes = size_t(image.bytesPerLine());
+  const size_t lastPixel = size_t(width_ - 1) * 4;
+  for (int y = 0; y < height_; ++y) {
+    const uint8_t* pixel = bits + size_t(y) * rowBytes + lastPixel;
+    uint8_t* strip = edgeIn_->data[0] + ptrdiff_t(y) * edgeIn_->linesize[0];
+    std::memcpy(strip, pixel, 4);
+    std::memcpy(strip + 4, pixel + 8 <= bits + bytes ? pixel + 4 : pixel, 4);
+  }
+  if (sws_scale_frame(edgeSws_.get(), edgeOut_.get(), edgeIn_.get()) < 0) return false;
+  const int column = (width_ - 1) / 2, rows = AV_CEIL_RSHIFT(height_, av_pix_fmt_desc_get(pixFmt_)->log2_chroma_h);
+  for (int plane = 1; plane <= 2; ++plane)
+    for (int y = 0; y < rows; ++y)
+      frame->data[plane][ptrdiff_t(y) * frame->linesize[plane] + column] =
+          edgeOut_->data[plane][ptrdiff_t(y) * edgeOut_->linesize[plane]];
   return true;
 }
 
@@ -805,6 +875,9 @@ QString MovieWriter::Finish() {
   rawFrames_.clear();
   hereRaw_.storage.reset();
   sws_.reset();
+  edgeSws_.reset();
+  edgeIn_.reset();
+  edgeOut_.reset();
   pkt_.reset();
   enc_.reset();
   pool_.reset();

@@ -216,6 +216,31 @@ TEST(MovieWrite, LossyCodecsReadBackClose) {
   }
 }
 
+// At an odd width each row's last pixel is paired with the one after it for
+// its colour, and after the last row that is no part of the picture: the
+// memory that happens to follow it must not reach the movie. Two pictures
+// alike but for the bytes after them make the same file.
+TEST(MovieWrite, OddWidthJpegTakesNothingFromBeyondThePicture) {
+  QTemporaryDir dir;
+  for (QSize size : {QSize(7, 5), QSize(147, 148)}) {
+    const int w = size.width(), h = size.height();
+    SCOPED_TRACE(QString("%1x%2").arg(w).arg(h).toStdString());
+    const QImage content = SmoothImage(w, h, 0);
+    QByteArray files[2];
+    for (int n = 0; n < 2; ++n) {
+      std::vector<uint32_t> memory(size_t(w) * size_t(h) + 64, n == 0 ? 0xff00ff00u : 0xffff00ffu);
+      for (int y = 0; y < h; ++y) std::memcpy(&memory[size_t(y) * size_t(w)], content.constScanLine(y), size_t(w) * 4);
+      const QImage picture(reinterpret_cast<const uchar*>(memory.data()), w, h, w * 4, QImage::Format_RGB32);
+      const QString path = dir.filePath(QString("odd%1.mov").arg(n));
+      ASSERT_EQ(WriteMovie(path, "jpeg", 24, 100, {picture}), "");
+      QFile file(path);
+      ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+      files[n] = file.readAll();
+    }
+    EXPECT_TRUE(files[0] == files[1]) << "the movies differ";
+  }
+}
+
 TEST(MovieWrite, LowerQualityMakesSmallerJpegFiles) {
   QTemporaryDir dir;
   std::vector<QImage> frames{RandomImage(80, 60, 5), GradientImage(80, 60, 2)};
