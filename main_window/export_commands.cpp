@@ -3,7 +3,7 @@
 #include "framework/dialogs.h"
 #include "framework/folderitem.h"
 #include "framework/text.h"
-#include "main_window/animation_state.h"
+#include "document/animation_state.h"
 #include "main_window/window1.h"
 
 void Window1::PushButton2_Action(int) {

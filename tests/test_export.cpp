@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 
 #include "framework/pict.h"
-#include "main_window/animation_state.h"
+#include "document/animation_state.h"
 #include "movie/movie_reader.h"
 #include "tests/support/window_fixture.h"
 
