@@ -31,6 +31,7 @@
 #include "framework/text.h"
 #include "main_window/animation_state.h"
 #include "movie/movie.h"
+#include "movie/output_formats.h"
 
 namespace {
 
@@ -149,7 +150,8 @@ int ExportMovie(const CommandLine& job, Renderer& engine, const RenderSettings& 
     report.Line("Movie not written: a folder of that name is in the way - " + path);
     return 1;
   }
-  EditableMoviePtr movie = std::make_shared<FolderItem>(path)->CreateMovie();
+  const OutputFormat* format = FindOutputFormat(job.format);
+  EditableMoviePtr movie = format ? CreateMovieAs(*format, path, job.options) : CreateMovieAt(path);
   QTVideoTrackPtr track = movie ? movie->NewVideoTrack(frame.Width(), frame.Height(), 1.0) : nullptr;
   if (!movie || !track || !movie->Error().isEmpty()) {
     report.Line(movie && !movie->Error().isEmpty() ? movie->Error() : "Cannot create the movie " + path);
@@ -198,7 +200,9 @@ int ExportFrames(const CommandLine& job, Renderer& engine, const RenderSettings&
     made = true;
   }
   const FolderItemPtr folder = std::make_shared<FolderItem>(path);
-  const RenderResult result = engine.RenderFrames(settings, frame, folder);
+  const OutputFormat* format = FindOutputFormat(job.format);
+  const int pictureFormat = format ? format->pictureFormat : kPictFile;
+  const RenderResult result = engine.RenderFrames(settings, frame, folder, pictureFormat);
   report.EndProgress();
   if (result.ok()) return 0;
 
@@ -206,7 +210,8 @@ int ExportFrames(const CommandLine& job, Renderer& engine, const RenderSettings&
   // all); every other file of the folder stays, and so does a folder that
   // was there.
   const int digits = FrameNameDigits(settings.steps);
-  for (int i = 1; i <= framesDone; ++i) QFile::remove(folder->Child(FrameFileName(i, digits))->AbsolutePath());
+  for (int i = 1; i <= framesDone; ++i)
+    QFile::remove(folder->Child(FrameFileName(i, digits) + PictureFileExtension(pictureFormat))->AbsolutePath());
   if (made) QDir().rmdir(path);
   if (result.status == RenderResult::Status::Stopped) {
     report.Line("Stopped: the frames written so far were removed.");

@@ -76,12 +76,13 @@ RenderResult Renderer::Render(const RenderSettings& s, Picture& frame, QTVideoTr
   return RenderInto(s, frame, &track, moviePath, pictFolder);
 }
 
-RenderResult Renderer::RenderFrames(const RenderSettings& s, Picture& frame, const FolderItemPtr& pictFolder) {
-  return RenderInto(s, frame, nullptr, QString(), pictFolder);
+RenderResult Renderer::RenderFrames(const RenderSettings& s, Picture& frame, const FolderItemPtr& pictFolder,
+                                    int pictureFormat) {
+  return RenderInto(s, frame, nullptr, QString(), pictFolder, pictureFormat);
 }
 
 RenderResult Renderer::RenderInto(const RenderSettings& s, Picture& frame, QTVideoTrack* track,
-                                  const QString& moviePath, const FolderItemPtr& pictFolder) {
+                                  const QString& moviePath, const FolderItemPtr& pictFolder, int pictureFormat) {
   RenderResult result;
   if (stopped_) {
     result.status = RenderResult::Status::Stopped;
@@ -167,9 +168,10 @@ RenderResult Renderer::RenderInto(const RenderSettings& s, Picture& frame, QTVid
     DrawObject(g, s, i);
     if (!append(i)) return result;
     if (pictFolder) {
-      FolderItemPtr file = pictFolder->Child(FrameFileName(i, digits, [] { YieldToFramework(); }));
+      FolderItemPtr file = pictFolder->Child(FrameFileName(i, digits, [] { YieldToFramework(); }) +
+                                             PictureFileExtension(pictureFormat));
       // The reason first, as a narrow log field shows it, and the path once.
-      if (!file->SaveAsPicture(frame, 0))
+      if (!file->SaveAsPicture(frame, pictureFormat))
         return fail("Frame not saved: " + file->LastError() + " - " + file->AbsolutePath());
     }
     report(i);

@@ -30,9 +30,11 @@ class Renderer {
   // interface once per frame.
   RenderResult Render(const RenderSettings& s, Picture& frame, QTVideoTrack& track, const QString& moviePath,
                       const FolderItemPtr& pictFolder = nullptr);
-  // The same without a movie: only the PICT files of the main pass are
-  // written (and so only the main pass is drawn).
-  RenderResult RenderFrames(const RenderSettings& s, Picture& frame, const FolderItemPtr& pictFolder);
+  // The same without a movie: only the frame files of the main pass are
+  // written (and so only the main pass is drawn), as PICT files or in
+  // another PictureFileFormat (PNG files are named "frame001.png").
+  RenderResult RenderFrames(const RenderSettings& s, Picture& frame, const FolderItemPtr& pictFolder,
+                            int pictureFormat = kPictFile);
 
   // Told once before the first frame (0 done) and after every frame that is
   // done (appended, and saved in a frame export): how many frames of this
@@ -62,7 +64,7 @@ class Renderer {
  private:
   void DrawObject(Graphics& g, const RenderSettings& s, int i) const;
   RenderResult RenderInto(const RenderSettings& s, Picture& frame, QTVideoTrack* track, const QString& moviePath,
-                          const FolderItemPtr& pictFolder);
+                          const FolderItemPtr& pictFolder, int pictureFormat = kPictFile);
 
   double lastX_ = 0, lastY_ = 0;
   bool stopped_ = false;
