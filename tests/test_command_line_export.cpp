@@ -402,10 +402,10 @@ TEST_F(CommandLineExportTest, EachFailureHasItsStatusAndReasonAndLeavesNothing) 
   ASSERT_TRUE(QFile::link(Root() + "/160x90.png", pictureLink));
   const QByteArray picture = ReadFile(Root() + "/160x90.png"), projectBytes = ReadFile(withPicture);
   const Case cases[] = {
-      {{withPicture, "--export", withPicture}, 1, "Movie not written: it is the project being rendered - "},
+      {{withPicture, "--export", withPicture, "--format", "mov"}, 1, "Movie not written: it is the project being rendered - "},
       {{withPicture, "--export", pictureLink}, 1, "Movie not written: it is a picture of the project - "},
-      {{project, "--export", fifo}, 1, "Movie not written: it is a pipe, not a file - " + fifo},
-      {{project, "--export", "/dev/null"}, 1, "Movie not written: it is a device, not a file - /dev/null"},
+      {{project, "--export", fifo, "--format", "mov"}, 1, "Movie not written: it is a pipe, not a file - " + fifo},
+      {{project, "--export", "/dev/null", "--format", "mov"}, 1, "Movie not written: it is a device, not a file - /dev/null"},
       {{Root() + "/missing.txt", "--export", Out("a.mov")}, 1, "\"missing.txt\" could not be opened (no such file)"},
       {{notProject, "--export", Out("a.mov")}, 1, "\"notes.txt\" is not a Velostrip project"},
       {{project, "--export", Root() + "/no/such/folder/a.mov"}, 1, "Movie not written: No such file or directory"},
