@@ -2,6 +2,8 @@
 #include "framework/system.h"
 
 #include <QApplication>
+#include <QFontDatabase>
+#include <QFontInfo>
 #include <QDesktopServices>
 #include <QUrl>
 
@@ -32,7 +34,22 @@ void Beep() {
 
 int BeepCount() { return beeps.load(); }
 
-DesktopApplication::DesktopApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+DesktopApplication::DesktopApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  const QFont font = ProportionalInterfaceFont(QApplication::font());
+  if (font != QApplication::font()) QApplication::setFont(font);
+}
+
+QFont ProportionalInterfaceFont(const QFont& systemFont) {
+  if (!QFontInfo(systemFont).fixedPitch()) return systemFont;
+  for (const QString& family : {QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans"),
+                                QStringLiteral("Noto Sans"), QStringLiteral("Arial")}) {
+    if (!QFontDatabase::hasFamily(family)) continue;
+    QFont font = systemFont;
+    font.setFamilies({family});
+    if (!QFontInfo(font).fixedPitch()) return font;
+  }
+  return systemFont;
+}
 
 bool DesktopApplication::notify(QObject* receiver, QEvent* event) {
   // Objects of other threads get their events on those threads; the record

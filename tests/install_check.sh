@@ -27,6 +27,7 @@ install_set() {
     echo "share/icons/hicolor/${size}x${size}/apps/$id.png"
   done
   echo "share/metainfo/$id.metainfo.xml"
+  echo share/doc/velostrip/changelog.gz
   echo share/doc/velostrip/copyright
   echo share/man/man1/velostrip.1.gz
 }
@@ -92,7 +93,7 @@ check_package() {
       Package) expected=velostrip ;;
       Version) expected=$version ;;
       Section) expected=graphics ;;
-      Recommends) expected=qt6-image-formats-plugins ;;
+      Recommends) expected="qt6-image-formats-plugins, qt6-wayland" ;;
     esac
     [ "$(dpkg-deb -f "$deb" "$field")" = "$expected" ] ||
       fail "$field is \"$(dpkg-deb -f "$deb" "$field")\", not \"$expected\""
@@ -123,9 +124,24 @@ check_package() {
   done < <(awk '$1 ~ /^d/ { print $6 }' "$tmp/contents" | sed 's|^\./usr/||; s|^\./||' | grep -v '^$')
   grep -q ' root/root .* \./usr/share/doc/velostrip/copyright$' "$tmp/contents" ||
     fail "the copyright is not at /usr/share/doc/velostrip/copyright, owned by root"
-  # The program is stripped.
+  # The program is stripped, and carries Debian's hardening: a position-
+  # independent executable, the stack protector, relocations made read-only
+  # and bound at start. (Fortified calls show only where a call site knows
+  # its buffer's size; the build defines _FORTIFY_SOURCE for every source.)
   dpkg-deb -x "$deb" "$tmp/unpacked"
-  file "$tmp/unpacked/usr/bin/velostrip" | grep -q ', stripped' || fail "the program is not stripped"
+  local program=$tmp/unpacked/usr/bin/velostrip
+  file "$program" | grep -q ', stripped' || fail "the program is not stripped"
+  # (grep reads all of readelf's output: an early exit would fail the pipe.)
+  readelf -h "$program" | grep -E 'Type: +DYN' >/dev/null || fail "the program is not position-independent"
+  readelf -lW "$program" | grep 'GNU_RELRO' >/dev/null || fail "the program has no read-only relocations"
+  readelf -dW "$program" | grep -E 'BIND_NOW|FLAGS_1.*NOW' >/dev/null ||
+    fail "the program's symbols are not bound at start"
+  readelf --dyn-syms -W "$program" | grep '__stack_chk_fail' >/dev/null || fail "the program has no stack protector"
+  # lintian: no error and no warning (it may run as root only with a word).
+  if ! lintian --allow-root --fail-on error,warning "$deb" >"$tmp/lintian.log" 2>&1; then
+    fail "lintian:"
+    cat "$tmp/lintian.log" >&2
+  fi
 }
 
 case ${1:-} in

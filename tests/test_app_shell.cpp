@@ -1,6 +1,7 @@
 // The application shell: the Edit commands on the main window's fields, and
 // how the desktop knows the window.
 #include <QApplication>
+#include <QFontInfo>
 #include <QIcon>
 #include <QList>
 #include <QSize>
@@ -9,6 +10,7 @@
 #include "app/desktop_id.h"
 #include "app/desktop_identity.h"
 #include "app/menubar.h"
+#include "framework/desktop_application.h"
 #include "tests/support/window_fixture.h"
 
 namespace {
@@ -51,4 +53,20 @@ TEST_F(AppShellTest, WindowCarriesTheDesktopIdAndTheIcon) {
   QList<QSize> expected;
   for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) expected.append(QSize(size, size));
   EXPECT_EQ(icon.availableSizes(), expected);
+}
+
+// On a system whose only sans-serif match is a fixed-pitch face (fontconfig
+// with nothing but the Liberation fonts gives Liberation Mono), menus and
+// dialogs get a proportional sans-serif face of the same size; a
+// proportional system font stays as it is.
+TEST_F(AppShellTest, TheInterfaceFontIsProportional) {
+  QFont mono("Liberation Mono");
+  mono.setPointSize(11);
+  ASSERT_TRUE(QFontInfo(mono).fixedPitch());
+  const QFont chosen = ProportionalInterfaceFont(mono);
+  EXPECT_EQ(QFontInfo(chosen).family(), "Liberation Sans");
+  EXPECT_FALSE(QFontInfo(chosen).fixedPitch());
+  EXPECT_EQ(chosen.pointSize(), 11);
+  EXPECT_EQ(ProportionalInterfaceFont(chosen), chosen);
+  EXPECT_FALSE(QFontInfo(QApplication::font()).fixedPitch());
 }

@@ -30,8 +30,10 @@ packages=(
   # The install test runs the validators of the desktop entry
   # (desktop-file-validate) and of the AppStream metadata (appstreamcli).
   desktop-file-utils appstream
-  # cpack's Debian package generator, which tools/test.sh runs, calls file.
-  file
+  # cpack's Debian package generator, which tools/test.sh runs, calls file;
+  # the package is then checked with lintian, and its program's hardening
+  # read with readelf (binutils).
+  file lintian binutils
 )
 missing=()
 for p in "${packages[@]}"; do
