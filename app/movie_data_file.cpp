@@ -47,6 +47,8 @@ bool App::_FileSaveas_Action() {
   const QString path = file->AbsolutePath();
   if (const std::optional<QString> reason = WriteProject(path, Window1::Instance()->CurrentState()))
     MsgBox(QStringLiteral("The project could not be saved as \"%1\".\n%2").arg(path, *reason));
+  else
+    Window1::Instance()->projectFile = path;
   return false;
 }
 
@@ -71,6 +73,7 @@ void App::LoadProject(const FolderItemPtr& file) {
   }
   const Project& project = *read.project;
   Window1* w = Window1::Instance();
+  w->projectFile = file->AbsolutePath();
 
   LoadingFlag loading(w);
   w->sfondo = nullptr;

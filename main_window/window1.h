@@ -49,6 +49,7 @@ class Window1 : public QMainWindow {
   FolderItemPtr cartella;  // where PICT frames go
   std::array<QString, 7> asciino;  // text, font, bold, italic, underline, picture path, background path
   PicturePtr sfondo;      // the background picture; nil for a plain colour
+  QString projectFile;    // the project last opened or saved here, which no export may replace
   bool auto_ = false;     // a project is being loaded
   int oggetto = 0;        // object kind 0..9
   int movimento = 0;      // motion kind 0..9

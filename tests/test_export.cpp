@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "framework/pict.h"
+#include "app/menubar.h"
 #include "document/animation_state.h"
 #include "movie/movie_reader.h"
 #include "tests/support/window_fixture.h"
@@ -152,6 +153,9 @@ TEST_F(ExportTest, FramesGoToTheChosenFolderWithALogLine) {
 // animation is drawn from (under another name too) and a pipe are refused
 // with a message, and nothing changes.
 TEST_F(ExportTest, ATargetThatIsNoMovieIsRefused) {
+  // The whole program, whose File menu saves the project.
+  delete Window1::InstanceIfOpen();
+  StartProgram();
   const QString picture = Target("back.png");
   QImage(40, 30, QImage::Format_RGB32).save(picture);
   w_->asciino[kBackgroundPictureSlot] = picture;
@@ -170,6 +174,16 @@ TEST_F(ExportTest, ATargetThatIsNoMovieIsRefused) {
     EXPECT_EQ(w_->LogEditField->Text(), "Movie not written: " + why + " - " + Target(name));
     EXPECT_EQ(w_->f, preview);
   }
+  // Nor the project last saved (or opened).
+  const QString project = Target("walk.txt");
+  dialogs_->saveAnswers.push_back(GetFolderItem(project));
+  MenuBar1::Instance()->Choose("FileSaveas");
+  ASSERT_TRUE(QFileInfo::exists(project));
+  const qint64 saved = QFileInfo(project).size();
+  dialogs_->saveAnswers.push_back(GetFolderItem(project));
+  w_->PushButton2->click();
+  EXPECT_EQ(w_->LogEditField->Text(), "Movie not written: it is the project being rendered - " + project);
+  EXPECT_EQ(QFileInfo(project).size(), saved);
   EXPECT_EQ(dialogs_->log.filter("compression").size(), 0);
   file.seek(0);
   EXPECT_EQ(file.readAll(), bytes);
