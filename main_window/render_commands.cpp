@@ -1,8 +1,11 @@
 // The main window's side of rendering: the settings gathered from the
 // controls, the movie to render into, and the finished movie shown in the
 // preview player.
+#include <optional>
+
 #include "app/application.h"
 #include "app/scratch_folder.h"
+#include "framework/frame_folder.h"
 #include "framework/system.h"
 #include "framework/text.h"
 #include "main_window/animation_state.h"
@@ -124,12 +127,25 @@ void Window1::crea_movie(int flag) {
   const FolderItemPtr file = f;
   const FolderItemPtr folder = flag == 1 ? cartella : nullptr;
   const RenderSettings settings = CurrentSettings();
+  // The frames are staged under hidden names and replace the folder's files
+  // of the same names only once all are written; a failure, a stop or a
+  // quit leaves the folder as it was.
+  std::optional<FrameFolder> frames;
+  if (folder) frames.emplace(folder->AbsolutePath());
 
   renderProgress_->Begin();
   engine_.SetProgress([this](int done, int total) { renderProgress_->Update(done, total); });
-  const RenderResult result = engine_.Render(settings, *frame, *movieTrack, file->AbsolutePath(), folder);
+  RenderResult result =
+      engine_.Render(settings, *frame, *movieTrack, file->AbsolutePath(), frames ? &*frames : nullptr);
   engine_.SetProgress(nullptr);
   renderProgress_->End();
+  if (result.ok() && frames) {
+    if (const QString error = frames->Commit(); !error.isEmpty()) {
+      result.status = RenderResult::Status::Failed;
+      result.error = error;
+    }
+  }
+  frames.reset();  // abandoned unless committed
 
   if (!result.ok()) {
     // A failed or stopped movie is not kept: its file goes, and the previous
