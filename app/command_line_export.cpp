@@ -22,13 +22,13 @@
 
 #include <unistd.h>
 
-#include "app/project.h"
+#include "document/project.h"
 #include "engine/render_math.h"
 #include "engine/renderer.h"
 #include "framework/folderitem.h"
 #include "framework/frame_folder.h"
 #include "framework/text.h"
-#include "main_window/animation_state.h"
+#include "document/animation_state.h"
 #include "movie/movie.h"
 
 namespace {

@@ -3,12 +3,10 @@
 // preview player.
 #include <optional>
 
-#include "app/application.h"
-#include "app/scratch_folder.h"
 #include "framework/frame_folder.h"
 #include "framework/system.h"
 #include "framework/text.h"
-#include "main_window/animation_state.h"
+#include "document/animation_state.h"
 #include "main_window/preview_area.h"
 #include "main_window/render_progress.h"
 #include "main_window/window1.h"
@@ -28,7 +26,7 @@ namespace {
 enum Swatch { kObjectSwatch = 0, kBackgroundSwatch = 1 };
 }  // namespace
 
-RenderSettings Window1::CurrentSettings() const {
+AnimationState Window1::CurrentState() const {
   AnimationState a;
   a.oggetto = oggetto;
   a.movimento = movimento;
@@ -41,8 +39,10 @@ RenderSettings Window1::CurrentSettings() const {
   a.immagine = immagine;
   a.sfondo = sfondo;
   a.percorso = percorso;
-  return SettingsOf(a);
+  return a;
 }
+
+RenderSettings Window1::CurrentSettings() const { return SettingsOf(CurrentState()); }
 
 void Window1::movimenti(int i, double steps, double dx, double dy) {
   engine_.Place(CurrentSettings(), i, steps, dx, dy);
@@ -55,7 +55,7 @@ bool Window1::DeferIfRendering(std::function<void()> request) {
 }
 
 bool Window1::MakeScratchFolder(FolderItemPtr& folder) {
-  folder = ScratchFolder();
+  folder = Services().scratchFolder();
   if (folder->Exists() && !folder->Directory()) folder->Delete();
   if (!folder->Exists()) folder->CreateAsFolder();
   if (!folder->Exists() || !folder->Directory()) {
@@ -92,7 +92,7 @@ bool Window1::StartMovie(const FolderItemPtr& file, int width, int height, const
 void Window1::crea_preview(int flag) {
   if (DeferIfRendering([this, flag] { crea_preview(flag); })) return;
   // Once quitting has begun, no new preview goes into the scratch folder.
-  if (App* app = TheApp(); (app && app->Quitting()) || engine_.Stopped()) return;
+  if (Services().quitting() || engine_.Stopped()) return;
 
   PicturePtr frame = NewFramePicture();
   if (!frame) return;
