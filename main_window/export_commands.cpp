@@ -1,7 +1,9 @@
 // The two export buttons: a QuickTime movie into a file the user names, and
 // PICT frames into a folder the user chooses; and File > "Export As..".
 #include "framework/dialogs.h"
+#include "framework/folderitem.h"
 #include "framework/text.h"
+#include "document/animation_state.h"
 #include "main_window/render_progress.h"
 #include "main_window/window1.h"
 #include "movie/output_formats.h"
@@ -9,7 +11,20 @@
 void Window1::PushButton2_Action(int) {
   if (DeferIfRendering([this] { PushButton2_Action(-1); })) return;
 
-  f = GetSaveFolderItem("video/quicktime", "movie.mov");
+  FolderItemPtr target = GetSaveFolderItem("video/quicktime", "movie.mov");
+  // Only a movie, or nothing, is replaced by the movie: never a pipe or a
+  // device, nor a picture that the animation is drawn from.
+  std::vector<KeptFile> kept;
+  for (const auto& [picture, slot] : {std::pair{immagine, kObjectPictureSlot}, {sfondo, kBackgroundPictureSlot}})
+    if (picture && !asciino[slot].isEmpty())
+      kept.push_back({GetFolderItem(asciino[slot])->AbsolutePath(), "a picture of the project"});
+  if (target) {
+    if (const QString why = WhyNotReplace(target->AbsolutePath(), kept); !why.isEmpty()) {
+      Log("Movie not written: " + why + " - " + target->AbsolutePath());
+      return;
+    }
+  }
+  f = target;
   if (!f) return;
 
   // A file already there stays until the new movie is finished, which then
@@ -57,6 +72,15 @@ void Window1::ExportAs() {
   const FolderItemPtr file = CurrentDialogs().GetSaveFolderItemOfType(types, "movie.mov", &type);
   if (!file || type < 0 || type >= int(formats.size())) return;
   const OutputFormat& format = *formats[size_t(type)];
+  // What the movie export refuses to replace, this refuses too.
+  std::vector<KeptFile> kept;
+  for (const auto& [picture, slot] : {std::pair{immagine, kObjectPictureSlot}, {sfondo, kBackgroundPictureSlot}})
+    if (picture && !asciino[slot].isEmpty())
+      kept.push_back({GetFolderItem(asciino[slot])->AbsolutePath(), "a picture of the project"});
+  if (const QString why = WhyNotReplace(file->AbsolutePath(), kept); !why.isEmpty()) {
+    Log("Movie not written: " + why + " - " + file->AbsolutePath());
+    return;
+  }
 
   ExportOptions choice;
   choice.offersLoop = format.loop;
