@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QUndoStack>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
@@ -72,6 +74,46 @@ void App::Quit() {
   QCoreApplication::quit();
 }
 
+namespace {
+
+// Edit > "Undo" and "Redo": the typing in a number field not yet committed,
+// or else the animation's last change, in its turn after a render.
+bool UndoOrRedo(bool undo) {
+  Window1* w = Window1::InstanceIfOpen();
+  if (!w) return false;
+  if (w->HoldsTyping()) {
+    if (auto* line = qobject_cast<QLineEdit*>(QApplication::focusWidget())) undo ? line->undo() : line->redo();
+    return false;
+  }
+  undo ? w->UndoChange() : w->RedoChange();
+  return false;
+}
+
+// The Undo and Redo items name the change they undo or redo ("Undo Colour")
+// and are off when there is none.
+void ShowHistoryInMenu(QUndoStack* history) {
+  MenuBar1* bar = MenuBar1::Instance();
+  auto show = [](const MenuItemPtr& item, bool can, const QString& change) {
+    if (!item) return;
+    item->SetEnabled(can);
+    item->ShowText(can && !change.isEmpty() ? item->Text + " " + change : item->Text);
+  };
+  show(bar->Find("EditUndo"), history->canUndo(), history->undoText());
+  show(bar->Find("EditRedo"), history->canRedo(), history->redoText());
+}
+
+void FollowHistoryInMenu(QUndoStack* history) {
+  const auto update = [history] { ShowHistoryInMenu(history); };
+  QObject::connect(history, &QUndoStack::indexChanged, history, update);
+  QObject::connect(history, &QUndoStack::canUndoChanged, history, update);
+  QObject::connect(history, &QUndoStack::canRedoChanged, history, update);
+  QObject::connect(history, &QUndoStack::undoTextChanged, history, update);
+  QObject::connect(history, &QUndoStack::redoTextChanged, history, update);
+  update();
+}
+
+}  // namespace
+
 void ProvideWindowServices() {
   Window1::WindowServices services;
   services.quit = [] {
@@ -106,12 +148,15 @@ App* StartUp() {
   bar->Bind("FileOpen", asUserAction(&App::_FileOpen_Action));
   bar->Bind("FileSaveas", asUserAction(&App::_FileSaveas_Action));
   bar->Bind("FileVelostripinfo", asUserAction(&App::_FileVelostripinfo_Action));
+  bar->Bind("EditUndo", [] { return UndoOrRedo(true); });
+  bar->Bind("EditRedo", [] { return UndoOrRedo(false); });
   // The clean-up runs before the main window opens, so the previews that the
   // opening renders stay in the scratch folder while the program runs.
   g_app->Event_Open();
   g_app->Event_EnableMenuItems();
   ProvideWindowServices();
   Window1* w = Window1::Instance();
+  FollowHistoryInMenu(w->Document()->History());
   w->show();
   return g_app.get();
 }

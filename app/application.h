@@ -15,6 +15,9 @@ class App {
   void Event_EnableMenuItems();
   bool _FileOpen_Action();
   bool _FileSaveas_Action();
+  // File > "Save as..": true once the project is saved, false when the
+  // dialog was cancelled or the file could not be written (with a message).
+  bool SaveAs();
   bool _FileVelostripinfo_Action();
   // Loads a project into the main window as File > "Open.." does once the
   // file is chosen; what goes wrong is written into the log field.

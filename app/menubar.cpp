@@ -32,9 +32,15 @@ void EditCommand(const QString& name) {
 }
 }  // namespace
 
-void MenuItem::Enable() {
-  Enabled = true;
-  if (action) action->setEnabled(true);
+void MenuItem::Enable() { SetEnabled(true); }
+
+void MenuItem::SetEnabled(bool on) {
+  Enabled = on;
+  if (action) action->setEnabled(on);
+}
+
+void MenuItem::ShowText(const QString& shown) {
+  if (action) action->setText(shown);
 }
 
 MenuBar1* MenuBar1::Instance() {
@@ -62,6 +68,8 @@ MenuBar1::MenuBar1() {
   Add("FileMenu", "QuitMenuItem", "FileQuit", "&Quit", "Cmd+Q");
   menu("EditMenu", "&Edit");
   Add("EditMenu", "MenuItem", "EditUndo", "&Undo", "Cmd+Z");
+  Add("EditMenu", "MenuItem", "EditRedo", "&Redo", "Cmd+Shift+Z");
+  Find("EditRedo")->MoreShortcuts = {"Cmd+Y"};
   Add("EditMenu", "MenuItem", "UntitledMenu1", "-", "", true);
   Add("EditMenu", "MenuItem", "EditCut", "Cu&t", "Cmd+X");
   Add("EditMenu", "MenuItem", "EditCopy", "&Copy", "Cmd+C");
@@ -135,9 +143,12 @@ void MenuBar1::InstallOn(QMainWindow* window) {
       QAction* a = menu->addAction(item->Text);
       a->setObjectName(item->Name);
       if (!item->KeyboardShortcut.isEmpty()) {
-        QString key = item->KeyboardShortcut;
-        key.replace("Cmd+", "Ctrl+");
-        a->setShortcut(QKeySequence(key));
+        QList<QKeySequence> keys;
+        for (QString key : QStringList{item->KeyboardShortcut} + item->MoreShortcuts) {
+          key.replace("Cmd+", "Ctrl+");
+          keys << QKeySequence(key);
+        }
+        a->setShortcuts(keys);
       }
       a->setEnabled(item->Enabled);
       item->action = a;

@@ -2,8 +2,9 @@
 // The program's one menu bar, File and Edit, built once and shown on the main
 // window. Items are found by name; handlers are bound to item names.
 #include <QPointer>
-#include <QString>
 #include <QAction>
+#include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -16,11 +17,15 @@ struct MenuItem {
   bool AutoEnable = true;
   QString Text;               // "&" marks the access key; "-" is a separator
   QString KeyboardShortcut;   // "Cmd+O": Control and the letter here
+  QStringList MoreShortcuts;  // further keys for the same item
   bool Enabled = true;
   std::vector<std::shared_ptr<MenuItem>> children;
   QPointer<QAction> action;  // once shown in a window
 
   void Enable();
+  void SetEnabled(bool on);
+  // What the item shows, Text with more words after it ("&Undo Colour").
+  void ShowText(const QString& shown);
   void Append(const std::shared_ptr<MenuItem>& child) { children.push_back(child); }
 };
 using MenuItemPtr = std::shared_ptr<MenuItem>;

@@ -26,6 +26,8 @@ Window1* Window1::InstanceIfOpen() { return g_window; }
 
 Window1::Window1() : QMainWindow(nullptr) {
   setAttribute(Qt::WA_DeleteOnClose, false);
+  document_ = new AnimationDocument(this);
+  connect(document_, &AnimationDocument::Restored, this, &Window1::ShowRestoredState);
   Layout();
   CreateControls();
 }
@@ -56,6 +58,8 @@ void Window1::Event_Open() {
   RunUserAction([this] {
     scelta_oggetto(0);
     scelta_movimento(0);
+    // What the window opens with is nothing to undo, nor to save.
+    document_->Reset(CurrentState());
   });
 }
 

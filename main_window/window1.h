@@ -8,7 +8,9 @@
 #include <functional>
 #include <memory>
 
+#include "document/animation_document.h"
 #include "document/animation_state.h"
+#include "document/project.h"
 #include "engine/path_table.h"
 #include "engine/renderer.h"
 #include "framework/controls.h"
@@ -87,6 +89,25 @@ class Window1 : public QMainWindow {
   // --- rendering: the settings gathered from the controls, handed to the engine ---
   AnimationState CurrentState() const;
   RenderSettings CurrentSettings() const;
+
+  // --- the document: what the controls show, kept as the history of changes ---
+  AnimationDocument* Document() const { return document_; }
+  // Shows the state in every control and property, running no handler.
+  void ShowState(const AnimationState& state);
+  // The name of the change the request under way makes ("Colour").
+  void NameChange(const QString& name) { changeName_ = name; }
+  // Keeps what the controls show as a change of the document, when it is
+  // one, with the previews rendered since the last change.
+  void CommitChange(const QString& name);
+  // Typing in a number field not yet committed (by Return or by the next
+  // request): the field with the focus differs from the document.
+  bool HoldsTyping() const;
+  // Edit > "Undo" and "Redo", as requests: they wait for a render under way.
+  void UndoChange();
+  void RedoChange();
+  // Loads a project read from a file, as File > "Open.." does once the file
+  // is read: one change, which leaves the document saved as that file.
+  void LoadProject(const Project& project, const QString& file);
   void crea_movie(int flag);
   void crea_preview(int flag);
   void movimenti(int i, double steps, double dx, double dy);
@@ -170,6 +191,11 @@ class Window1 : public QMainWindow {
     RequestKind kind;
     bool commandKey;  // as it stood when the user acted
   };
+  // The name of the change that typing in the number fields makes.
+  QString TypingChangeName() const;
+  // Undo or Redo has set the document's state: shown, and its previews rendered.
+  void ShowRestoredState(int previews);
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void RunRequest(Request& request);
   void RunWaitingRequests();
 
@@ -178,6 +204,9 @@ class Window1 : public QMainWindow {
   RenderProgress* renderProgress_ = nullptr;
 
   Renderer engine_;
+  AnimationDocument* document_ = nullptr;
+  QString changeName_;         // of the request under way
+  int previewsSinceChange_ = 0;  // previews rendered since the last change kept
   bool acting_ = false;
   bool commandKey_ = false;  // of the request being carried out
   std::deque<Request> requests_;

@@ -110,6 +110,7 @@ void Window1::_CreateControls0() {
       return false;
     };
     e->LostFocus = [this](int i) { EditXY_LostFocus(i); };
+    e->installEventFilter(this);  // Ctrl+Z: the field's typing, or the animation's last change
   }
 
   auto label = [&](const QString& name, int index, int x, int y, int width, int height, const QString& text,
@@ -202,6 +203,7 @@ void Window1::_CreateControls0() {
     // comes, and not if by then the mode is not allowed (random motion).
     r->Click = [this](int i) {
       RunUserAction([this, i] {
+        NameChange("Drawing Mode");
         if (RadioBu[i]->isEnabled()) RadioBu[i]->SetValue(true);
       });
     };

@@ -26,7 +26,7 @@ void WriteText(const QString& path, const QByteArray& text) {
 }
 
 // A project whose movie is `width` x `height`: its previews say it was loaded.
-QByteArray Project(int width, int height) {
+QByteArray ProjectBytes(int width, int height) {
   QByteArray text = "1\n\nArial\nfalse\nfalse\nfalse\n\n\n";
   for (int c : {0, 0, 128, 102, 204, 255}) text += QByteArray::number(c) + "\n";
   for (int v : {20, 20, 4}) text += QByteArray::number(v) + "\n";
@@ -156,7 +156,7 @@ class StartProcessTest : public ::testing::Test {
 };
 
 TEST_F(StartProcessTest, ALaterStartHandsItsProjectToTheRunningWindow) {
-  WriteText(dir_.path() + "/work/p.txt", Project(64, 48));
+  WriteText(dir_.path() + "/work/p.txt", ProjectBytes(64, 48));
   QProcess* first = Start({});
   ASSERT_TRUE(Eventually([&] { return QFileInfo::exists(Scratch("temp3.mov")); }));
 
@@ -182,7 +182,7 @@ TEST_F(StartProcessTest, ALaterStartHandsItsProjectToTheRunningWindow) {
 }
 
 TEST_F(StartProcessTest, StartsAtTheSameMomentEndWithOneWindowThatLoadsEveryProject) {
-  for (int i = 1; i <= 3; ++i) WriteText(dir_.path() + QString("/work/p%1.txt").arg(i), Project(30 + i, 20));
+  for (int i = 1; i <= 3; ++i) WriteText(dir_.path() + QString("/work/p%1.txt").arg(i), ProjectBytes(30 + i, 20));
   std::vector<QProcess*> starts;
   for (int i = 1; i <= 3; ++i) starts.push_back(Start({QString("p%1.txt").arg(i)}));
   // The opening's three previews, then three for each project.
