@@ -1,5 +1,7 @@
-// The project file from the File menu: its layout, a full round trip, and
-// files that are cut short, not projects at all, or hold absurd values.
+// The animation as a document: the project file from the File menu (its
+// layout, a full round trip, files that are cut short, not projects at all,
+// or hold absurd values), and the history of changes that Edit > "Undo" and
+// "Redo" walk, checked by the controls and the previews they show.
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -9,14 +11,20 @@
 #include <cmath>
 #include <cstring>
 
+#include <QAction>
+#include <QMenuBar>
+#include <QTest>
+
 #include "app/application.h"
 #include "app/menubar.h"
+#include "path_editor/fin_path.h"
+#include "text_composer/window2.h"
 #include "framework/text.h"
 #include "tests/support/window_fixture.h"
 
 namespace {
 
-class MovieDataFileTest : public WindowTest {
+class DocumentTest : public WindowTest {
  protected:
   void SetUp() override {
     WindowTest::SetUp();
@@ -69,6 +77,32 @@ class MovieDataFileTest : public WindowTest {
     return path;
   }
   QString LogText() const { return w_->LogEditField->Text(); }
+
+  // The Undo and Redo items as the menu shows them ("&Undo Colour"), empty
+  // when off.
+  QString Item(const char* name) const {
+    QAction* a = w_->menuBar()->findChild<QAction*>(name);
+    return a && a->isEnabled() ? a->text() : QString();
+  }
+  void Undo() { MenuBar1::Instance()->Choose("EditUndo"); }
+  void Redo() { MenuBar1::Instance()->Choose("EditRedo"); }
+  // The preview that plays: its size and the colour of its first frame's
+  // top-left pixel, decoded.
+  QString Preview() const {
+    const std::vector<QImage> frames = DecodeAllFrames(w_->f->AbsolutePath());
+    if (frames.empty()) return "none";
+    return QString("%1x%2 %3").arg(frames[0].width()).arg(frames[0].height()).arg(
+        frames[0].pixel(0, 0) & 0xFFFFFF, 6, 16, QChar('0'));
+  }
+  // Runs script on the modal window that opens next.
+  template <typename Modal>
+  void OnModal(const std::function<void(Modal*)>& script) {
+    QTimer::singleShot(0, &timers_, [script] {
+      auto* modal = qobject_cast<Modal*>(QApplication::activeModalWidget());
+      ASSERT_TRUE(modal);
+      script(modal);
+    });
+  }
   QObject timers_;  // the test's timers end with it
 };
 
@@ -76,7 +110,7 @@ const QString kLabel = "colori componenti rgb di oggetto e sfondo ";
 
 }  // namespace
 
-TEST_F(MovieDataFileTest, SavingRightAfterStartUpWritesTheFixedLayout) {
+TEST_F(DocumentTest, SavingRightAfterStartUpWritesTheFixedLayout) {
   const QString path = Save("movie_data.txt");
   EXPECT_EQ(dialogs_->log, QStringList{"save text movie_data.txt"});
   const QStringList expected = {
@@ -89,7 +123,7 @@ TEST_F(MovieDataFileTest, SavingRightAfterStartUpWritesTheFixedLayout) {
   EXPECT_TRUE(dialogs_->messages.isEmpty());
 }
 
-TEST_F(MovieDataFileTest, EverySettingSurvivesASaveAndALoad) {
+TEST_F(DocumentTest, EverySettingSurvivesASaveAndALoad) {
   // The object: a picture file, drawn with white transparent.
   const QString objectPath = MakePicture("object.png", 40, 30, 0xFF336699);
   dialogs_->openAnswers.push_back(GetFolderItem(objectPath));
@@ -163,7 +197,7 @@ TEST_F(MovieDataFileTest, EverySettingSurvivesASaveAndALoad) {
   EXPECT_EQ(w_->EditXY[4]->Text(), "150");
 }
 
-TEST_F(MovieDataFileTest, ATextObjectWithLineBreaksKeepsTheLayoutAndLoadsWithoutTheComposer) {
+TEST_F(DocumentTest, ATextObjectWithLineBreaksKeepsTheLayoutAndLoadsWithoutTheComposer) {
   w_->asciino[0] = QString("ab") + QChar(10) + "c" + QChar(13);
   w_->oggetto = 4;
   const QString path = Save("text.txt");
@@ -177,7 +211,7 @@ TEST_F(MovieDataFileTest, ATextObjectWithLineBreaksKeepsTheLayoutAndLoadsWithout
   EXPECT_FALSE(w_->EditXY[0]->isEnabled());
 }
 
-TEST_F(MovieDataFileTest, AFileCutShortLoadsWithEmptyValues) {
+TEST_F(DocumentTest, AFileCutShortLoadsWithEmptyValues) {
   const QString path = WriteFile("short.txt", "3\n");
   Load(path);
   EXPECT_FALSE(w_->auto_);
@@ -196,7 +230,7 @@ TEST_F(MovieDataFileTest, AFileCutShortLoadsWithEmptyValues) {
 // that put a byte-order mark in front, loads as the unedited file does.
 // Numbers are read as Val reads them, blanks in front included; a path table
 // cut short keeps its point count, the rows it lacks reading as 0.
-TEST_F(MovieDataFileTest, BlanksBeforeNumbersAndAShortPathTableAreRead) {
+TEST_F(DocumentTest, BlanksBeforeNumbersAndAShortPathTableAreRead) {
   QStringList lines = {" 1", "", "", "", "", "", "", "",
                        "\t10" + kLabel + "RED", " 20" + kLabel + "GREEN", "30" + kLabel + "BLUE",
                        "40" + kLabel + "RED", "50" + kLabel + "GREEN", "60" + kLabel + "BLUE",
@@ -218,7 +252,7 @@ TEST_F(MovieDataFileTest, BlanksBeforeNumbersAndAShortPathTableAreRead) {
   EXPECT_EQ(Lines(Save("full.txt")).size(), 29 + 2 * 5);
 }
 
-TEST_F(MovieDataFileTest, CarriageReturnLineEndsAndAByteOrderMarkAreRead) {
+TEST_F(DocumentTest, CarriageReturnLineEndsAndAByteOrderMarkAreRead) {
   SetField(2, "25");
   w_->Rectcolore[0]->SetFillColor(RGB(1, 2, 3));
   w_->scelta_oggetto(3);
@@ -235,7 +269,7 @@ TEST_F(MovieDataFileTest, CarriageReturnLineEndsAndAByteOrderMarkAreRead) {
   }
 }
 
-TEST_F(MovieDataFileTest, FilesThatAreNoProjectChangeNothing) {
+TEST_F(DocumentTest, FilesThatAreNoProjectChangeNothing) {
   const QString before = Save("before.txt");
   QByteArray junk;
   for (int i = 0; i < 4096; ++i) junk.append(char((i * 7919 + 13) % 256));
@@ -259,7 +293,7 @@ TEST_F(MovieDataFileTest, FilesThatAreNoProjectChangeNothing) {
   EXPECT_EQ(Read(Save("after.txt")), Read(before));
 }
 
-TEST_F(MovieDataFileTest, AbsurdValuesAreBroughtIntoRange) {
+TEST_F(DocumentTest, AbsurdValuesAreBroughtIntoRange) {
   QStringList lines = {"77", "t", "f", "x", "y", "z", "", "",
                        "300" + kLabel + "RED", "-5", "128", "1e40", "12", "255",
                        "18", "18", "18", "400", "200", "3", "0", "360",
@@ -295,7 +329,7 @@ TEST_F(MovieDataFileTest, AbsurdValuesAreBroughtIntoRange) {
   }
 }
 
-TEST_F(MovieDataFileTest, CancelledDialogsChangeNothing) {
+TEST_F(DocumentTest, CancelledDialogsChangeNothing) {
   SetField(2, "20");
   w_->LogEditField->SetText("");
   MenuBar1::Instance()->Choose("FileOpen");
@@ -307,7 +341,7 @@ TEST_F(MovieDataFileTest, CancelledDialogsChangeNothing) {
   EXPECT_EQ(QDir(Root()).entryList(QDir::Files).size(), 0);
 }
 
-TEST_F(MovieDataFileTest, AFailedSaveSaysSoAndKeepsWhatWasThere) {
+TEST_F(DocumentTest, AFailedSaveSaysSoAndKeepsWhatWasThere) {
   const QString plain = WriteFile("plain", "keep me");
   Save("plain/movie_data.txt");  // its folder is a file
   ASSERT_EQ(dialogs_->messages.size(), 1);
@@ -332,4 +366,193 @@ TEST_F(MovieDataFileTest, AFailedSaveSaysSoAndKeepsWhatWasThere) {
   EXPECT_TRUE(dialogs_->messages[2].contains(QString::fromLocal8Bit(std::strerror(EFBIG))))
       << dialogs_->messages[2].toStdString();
   EXPECT_EQ(Read(plain), "keep me");
+}
+
+TEST_F(DocumentTest, UndoAndRedoWalkEveryKindOfChangeWithItsPreviews) {
+  EXPECT_EQ(Item("EditUndo"), "");
+  EXPECT_EQ(Item("EditRedo"), "");
+  const QString opening = Preview();
+  EXPECT_EQ(opening, "400x200 66ccff");
+
+  dialogs_->colorAnswers.push_back(0x112233);
+  w_->Rectcolore[1]->MouseDown(1, 0, 0);
+  EXPECT_EQ(Item("EditUndo"), "&Undo Colour");
+  SetField(kMovieWidth, "300");  // typed, then Return
+  QTest::keyClick(w_->EditXY[kMovieWidth], Qt::Key_Return);
+  EXPECT_EQ(Item("EditUndo"), "&Undo Width");
+  EXPECT_EQ(Preview(), "300x200 112233");
+  w_->RadioBu[2]->Click(2);
+  EXPECT_EQ(Item("EditUndo"), "&Undo Drawing Mode");
+  w_->BevelB[2]->click();
+  EXPECT_EQ(Item("EditUndo"), "&Undo Object");
+  w_->BevelAnimation[3]->click();
+  EXPECT_EQ(Item("EditUndo"), "&Undo Motion");
+  dialogs_->openAnswers.push_back(GetFolderItem(MakePicture("back.png", 50, 40, 0xFF00FF00)));
+  w_->tStatic2->MouseDown(-1, 1, 1);
+  EXPECT_EQ(Item("EditUndo"), "&Undo Background Picture");
+  EXPECT_EQ(Preview(), "50x40 00ff00");
+  const AnimationState last = w_->CurrentState();
+
+  // Back, one step at a time: each control as it was, each preview rendered
+  // as the change rendered it.
+  int previews = w_->contatore;
+  Undo();
+  EXPECT_FALSE(w_->sfondo);
+  EXPECT_EQ(w_->EditXY[kMovieWidth]->Text(), "300");
+  EXPECT_TRUE(w_->EditXY[kMovieWidth]->isEnabled());
+  EXPECT_EQ(Preview(), "300x200 112233");
+  EXPECT_EQ(w_->contatore, previews + 1);
+  EXPECT_EQ(Item("EditRedo"), "&Redo Background Picture");
+  previews = w_->contatore;
+  Undo();
+  EXPECT_EQ(w_->movimento, 0);
+  EXPECT_FALSE(w_->EditXY[kStartAngle]->isEnabled());
+  EXPECT_FALSE(w_->StaticT[kStartAngle]->isEnabled());
+  EXPECT_EQ(w_->rettopreso1->pos(), w_->BevelAnimation[0]->pos() - QPoint(1, 1));
+  EXPECT_EQ(w_->contatore, previews + 2);  // a motion choice renders two
+  Undo();
+  EXPECT_EQ(w_->oggetto, 0);
+  EXPECT_FALSE(w_->EditXY[kBorder]->isEnabled());
+  EXPECT_EQ(w_->rettopreso->pos(), w_->BevelB[0]->pos() - QPoint(1, 1));
+  Undo();
+  EXPECT_TRUE(w_->RadioBu[0]->Value());
+  Undo();
+  EXPECT_EQ(w_->EditXY[kMovieWidth]->Text(), "400");
+  EXPECT_EQ(Preview(), "400x200 112233");
+  Undo();
+  EXPECT_EQ(w_->Rectcolore[1]->FillColor(), kDefaultBackgroundColor);
+  EXPECT_EQ(Preview(), opening);
+  EXPECT_EQ(Item("EditUndo"), "");
+  previews = w_->contatore;
+  Undo();  // nothing left: nothing happens
+  EXPECT_EQ(w_->contatore, previews);
+
+  // And forward again to where it was.
+  for (int i = 0; i < 6; ++i) Redo();
+  EXPECT_TRUE(SameAnimation(w_->CurrentState(), last));
+  EXPECT_EQ(Preview(), "50x40 00ff00");
+  EXPECT_EQ(Item("EditRedo"), "");
+  EXPECT_FALSE(w_->EditXY[kMovieWidth]->isEnabled());
+
+  // A new change clears what could be redone.
+  Undo();
+  w_->BevelB[1]->click();
+  EXPECT_EQ(Item("EditRedo"), "");
+  EXPECT_EQ(Item("EditUndo"), "&Undo Object");
+}
+
+TEST_F(DocumentTest, APathDrawnATextComposedAndAnObjectPictureAreOneStepEach) {
+  OnModal<Window2>([](Window2* composer) {
+    composer->EditField1->SetText("Hi!");
+    QTest::mouseClick(composer->PushButton1, Qt::LeftButton);
+  });
+  w_->BevelB[kTextObject]->click();
+  EXPECT_EQ(Item("EditUndo"), "&Undo Text");
+  EXPECT_EQ(w_->asciino[kTextSlot], "Hi!");
+  EXPECT_EQ(w_->EditXY[kSteps]->Text(), "3");
+
+  OnModal<fin_path>([](fin_path* editor) {
+    for (const QPoint at : {QPoint(10, 10), QPoint(110, 60), QPoint(210, 10)})
+      QTest::mouseClick(editor->Canvas1, Qt::LeftButton, {}, at);
+    QTest::mouseClick(editor->PushButton1, Qt::LeftButton);
+  });
+  w_->BevelAnimation[kAlongPath]->click();
+  EXPECT_EQ(Item("EditUndo"), "&Undo Path");
+  EXPECT_EQ(w_->percorso.Get(0, 0), 3);
+  EXPECT_EQ(w_->EditXY[kMovieWidth]->Text(), "218");
+  EXPECT_FALSE(w_->EditXY[kMovieWidth]->isEnabled());
+
+  dialogs_->openAnswers.push_back(GetFolderItem(MakePicture("object.png", 30, 20, 0xFFFF0000)));
+  w_->BevelB[kPictureOpaque]->click();
+  EXPECT_EQ(Item("EditUndo"), "&Undo Object Picture");
+  EXPECT_EQ(w_->EditXY[kObjectWidth]->Text(), "30");
+
+  Undo();
+  EXPECT_EQ(w_->oggetto, kTextObject);
+  EXPECT_EQ(w_->EditXY[kObjectWidth]->Text(), "18");
+  EXPECT_FALSE(w_->EditXY[kObjectWidth]->isEnabled());  // the text's width follows its height
+  Undo();
+  EXPECT_EQ(w_->movimento, 0);
+  EXPECT_EQ(w_->percorso.Get(0, 0), 0);
+  EXPECT_EQ(w_->EditXY[kMovieWidth]->Text(), "400");
+  EXPECT_TRUE(w_->EditXY[kMovieWidth]->isEnabled());
+  EXPECT_EQ(Preview(), "400x200 66ccff");
+  Undo();
+  EXPECT_EQ(w_->oggetto, 0);
+  EXPECT_EQ(w_->asciino[kTextSlot], "");
+  EXPECT_EQ(w_->EditXY[kSteps]->Text(), "18");
+  Redo();
+  Redo();
+  EXPECT_EQ(w_->percorso.Get(0, 0), 3);
+  EXPECT_EQ(w_->asciino[kTextSlot], "Hi!");
+  EXPECT_EQ(Preview(), "218x68 66ccff");
+  EXPECT_TRUE(dialogs_->log.filter("open").size() == 1) << "a redo opens no dialog";
+}
+
+TEST_F(DocumentTest, OpeningAProjectIsOneStepAndLeavesItSaved) {
+  dialogs_->colorAnswers.push_back(0x445566);
+  w_->Rectcolore[0]->MouseDown(0, 0, 0);
+  EXPECT_TRUE(w_->Document()->Modified());
+  const QString path = Save("saved.txt");
+  EXPECT_FALSE(w_->Document()->Modified());
+  EXPECT_EQ(w_->Document()->Path(), path);
+  w_->BevelB[3]->click();
+  EXPECT_TRUE(w_->Document()->Modified());
+  Undo();  // back to what was saved
+  EXPECT_FALSE(w_->Document()->Modified());
+  Redo();
+
+  w_->Rectcolore[0]->SetFillColor(0);
+  Load(path);
+  EXPECT_EQ(Item("EditUndo"), "&Undo Open Project");
+  EXPECT_FALSE(w_->Document()->Modified());
+  EXPECT_EQ(w_->oggetto, 0);
+  const int previews = w_->contatore;
+  Undo();
+  EXPECT_EQ(w_->oggetto, 3);
+  EXPECT_EQ(w_->contatore, previews + 3);  // as the load rendered
+  EXPECT_TRUE(w_->Document()->Modified());
+}
+
+TEST_F(DocumentTest, CtrlZTakesBackTypingFirstThenTheLastChange) {
+  w_->show();
+  w_->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(w_));
+  w_->BevelB[1]->click();
+  w_->EditXY[kSteps]->setFocus();
+  QApplication::processEvents();
+  if (QApplication::focusWidget() != w_->EditXY[kSteps]) GTEST_SKIP() << "no keyboard focus on this platform";
+  w_->EditXY[kSteps]->end(false);
+  QTest::keyClick(w_->EditXY[kSteps], Qt::Key_5);
+  EXPECT_EQ(w_->EditXY[kSteps]->Text(), "185");
+  EXPECT_TRUE(w_->HoldsTyping());
+  QTest::keyClick(w_->EditXY[kSteps], Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(w_->EditXY[kSteps]->Text(), "18");
+  EXPECT_EQ(w_->oggetto, 1);
+  QTest::keyClick(w_->EditXY[kSteps], Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(w_->oggetto, 0);
+  QTest::keyClick(w_->EditXY[kSteps], Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(w_->oggetto, 1);
+  QTest::keyClick(w_->EditXY[kSteps], Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_EQ(w_->oggetto, 1);  // nothing more to redo
+}
+
+TEST(AnimationDocumentTest, KeepsAHundredStepsAndNoChangeThatIsNone) {
+  AnimationDocument document;
+  int restored = 0;
+  QObject::connect(&document, &AnimationDocument::Restored, [&](int previews) { restored += previews; });
+  AnimationState state = document.State();
+  document.Change("Colour", state, 1);  // ends where it began
+  EXPECT_EQ(document.History()->count(), 0);
+  for (int i = 1; i <= 150; ++i) {
+    state.objectColor = static_cast<Color>(i);
+    document.Change("Colour", state, 1);
+  }
+  EXPECT_TRUE(document.Modified());
+  for (int i = 0; i < 150; ++i) document.Undo();
+  EXPECT_EQ(document.State().objectColor, kDefaultObjectColor);
+  EXPECT_FALSE(document.Modified());
+  EXPECT_EQ(restored, 150);
+  document.Redo();
+  EXPECT_EQ(document.State().objectColor, 1u);
 }
