@@ -42,10 +42,49 @@ void App::Event_EnableMenuItems() {
     if (MenuItemPtr item = MenuBar1::Instance()->Find(name)) item->Enable();
 }
 
-void App::Quit() {
-  if (closed_) return;
-  quitting_ = true;  // from now on no render starts
+bool App::SaveChangesFirst() {
   Window1* w = Window1::InstanceIfOpen();
+  if (!w) return true;
+  w->CommitChange(QString());  // typing not yet committed counts
+  if (!w->Document()->Modified()) return true;
+  switch (AskSaveChanges(QStringLiteral("Save changes to the animation?"))) {
+    case SaveChanges::Save:
+      return SaveAs();
+    case SaveChanges::DontSave:
+      return true;
+    case SaveChanges::Cancel:
+      break;
+  }
+  return false;
+}
+
+void App::Quit(UnsavedChanges changes) {
+  if (closed_) return;
+  Window1* w = Window1::InstanceIfOpen();
+  if (changes == UnsavedChanges::Ask && !quitting_ && w) {
+    if (asking_) return;
+    // The render under way stops first (and no request runs meanwhile); the
+    // question comes once it has returned.
+    w->StopForQuit();
+    if (w->Busy()) {
+      if (!quitPending_) {
+        quitPending_ = true;
+        QTimer::singleShot(5, &timers_, [this] {
+          quitPending_ = false;
+          Quit(UnsavedChanges::Ask);
+        });
+      }
+      return;
+    }
+    asking_ = true;
+    const bool goOn = SaveChangesFirst();
+    asking_ = false;
+    if (!goOn) {
+      w->CallOffQuit();
+      return;
+    }
+  }
+  quitting_ = true;  // from now on no render starts
   if (w) w->StopForQuit();
   if (w && w->Busy()) {
     // Asked from inside a render's yield: the render ends at its next frame
@@ -117,7 +156,10 @@ void FollowHistoryInMenu(QUndoStack* history) {
 void ProvideWindowServices() {
   Window1::WindowServices services;
   services.quit = [] {
-    if (App* app = TheApp()) app->Quit();
+    App* app = TheApp();
+    if (!app) return true;
+    app->Quit(UnsavedChanges::Ask);
+    return app->Quitting();
   };
   services.quitting = [] { return TheApp() && TheApp()->Quitting(); };
   services.scratchFolder = [] { return ScratchFolder(); };
@@ -133,7 +175,7 @@ App* StartUp() {
   FileTypes::_Initialize();
   g_app = std::make_unique<App>();
   MenuBar1* bar = MenuBar1::Instance();
-  bar->SetQuitHandler([] { g_app->Quit(); });
+  bar->SetQuitHandler([] { g_app->Quit(UnsavedChanges::Ask); });
   bar->SetEnableMenuItemsHandler([] { g_app->Event_EnableMenuItems(); });
   // The File commands wait for a render or another request under way.
   auto asUserAction = [](bool (App::*handler)()) {
@@ -171,14 +213,17 @@ void Print(FILE* stream, const QString& text) {
   std::fflush(stream);
 }
 
-// Loads the project once the window is free, as File > "Open.." would.
+}  // namespace
+
 void LoadWhenFree(const QString& project) {
   if (project.isEmpty()) return;
   if (Window1* w = Window1::InstanceIfOpen())
     w->RunUserAction([project] {
-      if (App* app = TheApp()) app->LoadProject(GetFolderItem(project));
+      if (App* app = TheApp(); app && app->SaveChangesFirst()) app->LoadProject(GetFolderItem(project));
     });
 }
+
+namespace {
 
 // A later start's command line, in the running copy: the window comes to the
 // front, and the project it names loads after what the window is doing.

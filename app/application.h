@@ -8,6 +8,11 @@
 
 class SingleInstance;
 
+// What a quit does with changes not saved: Ask (File > "Quit", the window's
+// close box) asks whether to save them first and may be called off; Discard
+// (a signal, a logout) quits without a word.
+enum class UnsavedChanges { Ask, Discard };
+
 class App {
  public:
   void Event_Open();
@@ -26,8 +31,15 @@ class App {
   // Quits: the Close event, then the event loop ends. Runs once however often
   // asked. Asked during a render, it stops the render at its next frame
   // (discarding its movie), drops the requests waiting for it, and finishes
-  // as soon as the render has returned.
-  void Quit();
+  // as soon as the render has returned. With Ask and changes not saved, the
+  // question "Save changes to the animation?" comes first (once the render
+  // has stopped); Cancel, or a save that does not happen, calls the quit off.
+  void Quit(UnsavedChanges changes = UnsavedChanges::Discard);
+  // Before the animation is replaced or dropped: when it differs from what
+  // was last opened or saved, asks whether to save it first. True to go on
+  // (saved, or "Don't Save"), false to stop there (cancelled, or the save
+  // did not happen).
+  bool SaveChangesFirst();
   bool Quitting() const { return quitting_; }
   // The channel through which later starts reach this copy; quitting closes
   // it before the scratch folder is cleared.
@@ -36,6 +48,7 @@ class App {
  private:
   bool quitting_ = false;
   bool quitPending_ = false;
+  bool asking_ = false;  // the question before quitting is on screen
   bool closed_ = false;
   SingleInstance* singleInstance_ = nullptr;
   QObject timers_;  // context of the object's timers: they end with it
@@ -52,5 +65,9 @@ void ProvideWindowServices();
 // menu bar, the File handlers, the application's Open event, the main window.
 // Returns the application object; the caller runs the event loop.
 App* StartUp();
+// Loads the project once the window is free, as File > "Open.." would once
+// the file is chosen (asking first whether to save changes): a project named
+// on the command line or handed over by a later start.
+void LoadWhenFree(const QString& project);
 // The whole program: start-up, the event loop, quit.
 int RunProgram(int argc, char** argv);

@@ -55,6 +55,7 @@ bool App::_FileOpen_Action() {
     Beep();
     return false;
   }
+  if (!SaveChangesFirst()) return false;
   CommandGuard guard;
   FolderItemPtr file = GetOpenFolderItem("text");
   if (!file) return false;

@@ -9,6 +9,7 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QMimeDatabase>
 
 #include "framework/filetypes.h"
@@ -124,6 +125,20 @@ void QtDialogs::MsgBox(const QString& text) {
   QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
                   DialogParent());
   box.exec();
+}
+
+SaveChanges QtDialogs::AskSaveChanges(const QString& text) {
+  QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(), text, QMessageBox::NoButton,
+                  DialogParent());
+  QPushButton* save = box.addButton(QStringLiteral("Save"), QMessageBox::AcceptRole);
+  QPushButton* dontSave = box.addButton(QStringLiteral("&Don't Save"), QMessageBox::DestructiveRole);
+  QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+  box.setDefaultButton(save);
+  box.setEscapeButton(cancel);
+  box.exec();
+  if (box.clickedButton() == save) return SaveChanges::Save;
+  if (box.clickedButton() == dontSave) return SaveChanges::DontSave;
+  return SaveChanges::Cancel;
 }
 
 bool QtDialogs::SelectCompressionSettings(CompressionSettings& settings) {

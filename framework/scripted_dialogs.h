@@ -16,6 +16,7 @@ class ScriptedDialogs : public Dialogs {
   std::deque<FolderItemPtr> folderAnswers;  // nullptr: cancel
   std::deque<std::optional<Color>> colorAnswers;                  // nullopt: cancel
   std::deque<std::optional<CompressionSettings>> compressionAnswers;  // nullopt: cancel
+  std::deque<SaveChanges> saveChangesAnswers;  // none left: Cancel
 
   QStringList log;       // one line per call: "open text", "save video/quicktime movie.mov", ...
   QStringList messages;  // texts of the message boxes
@@ -23,6 +24,7 @@ class ScriptedDialogs : public Dialogs {
 
   bool SelectColor(Color& color, const QString& prompt) override;
   void MsgBox(const QString& text) override;
+  SaveChanges AskSaveChanges(const QString& text) override;
   bool SelectCompressionSettings(CompressionSettings& settings) override;
 
  protected:

@@ -46,3 +46,5 @@ void Window1::StopForQuit() {
   engine_.Stop();
   requests_.clear();
 }
+
+void Window1::CallOffQuit() { engine_.Resume(); }

@@ -64,12 +64,14 @@ void Window1::Event_Open() {
 }
 
 void Window1::Event_Close() {
-  if (Services().quit) Services().quit();
+  // The window goes only when the program quits: not when the quit was
+  // called off, nor (yet) while the question waits for a render to stop.
+  closeAccepted_ = !Services().quit || Services().quit();
 }
 
 void Window1::closeEvent(QCloseEvent* e) {
   Event_Close();
-  e->accept();
+  e->setAccepted(closeAccepted_);
 }
 
 void Window1::Log(const QString& text) { LogEditField->SetText(text); }

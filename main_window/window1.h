@@ -33,7 +33,7 @@ class Window1 : public QMainWindow {
   // What the window is given by the application that runs it: set before
   // the window opens.
   struct WindowServices {
-    std::function<void()> quit;             // the window's close box
+    std::function<bool()> quit;             // the close box; true once the window may go
     std::function<bool()> quitting = [] { return false; };  // no new preview once true
     std::function<FolderItemPtr()> scratchFolder;           // where previews go
     std::function<void(QMainWindow*)> installMenus;         // the menu bar
@@ -154,6 +154,9 @@ class Window1 : public QMainWindow {
   // Quitting: the render under way ends at its next frame, its movie is
   // discarded, waiting requests are dropped and no new render starts.
   void StopForQuit();
+  // The quit was called off (the question before it was cancelled): renders
+  // and requests run again.
+  void CallOffQuit();
 
   // Writes a message into the log field (replacing what was there).
   void Log(const QString& text);
@@ -208,6 +211,7 @@ class Window1 : public QMainWindow {
   QString changeName_;         // of the request under way
   int previewsSinceChange_ = 0;  // previews rendered since the last change kept
   bool acting_ = false;
+  bool closeAccepted_ = true;  // by the last Close event
   bool commandKey_ = false;  // of the request being carried out
   std::deque<Request> requests_;
 };

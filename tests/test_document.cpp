@@ -28,7 +28,7 @@ class DocumentTest : public WindowTest {
  protected:
   void SetUp() override {
     WindowTest::SetUp();
-    StartUp();  // binds the File menu to the application object
+    app_ = StartUp();  // binds the File menu to the application object
     w_ = Window1::InstanceIfOpen();
     ASSERT_TRUE(w_);
   }
@@ -39,9 +39,12 @@ class DocumentTest : public WindowTest {
     MenuBar1::Instance()->Choose("FileSaveas");
     return path;
   }
+  // Opens the project, dropping what the window held.
   void Load(const QString& path) {
     dialogs_->openAnswers.push_back(GetFolderItem(path));
+    dialogs_->saveChangesAnswers = {SaveChanges::DontSave};
     MenuBar1::Instance()->Choose("FileOpen");
+    dialogs_->saveChangesAnswers.clear();
   }
   // Fails the test (rather than hanging) if a modal window opens meanwhile.
   void FailOnModal() {
@@ -94,13 +97,14 @@ class DocumentTest : public WindowTest {
     return QString("%1x%2 %3").arg(frames[0].width()).arg(frames[0].height()).arg(
         frames[0].pixel(0, 0) & 0xFFFFFF, 6, 16, QChar('0'));
   }
-  // Runs script on the modal window that opens next.
+  // Runs script on the modal window that opens next, once it is open.
   template <typename Modal>
-  void OnModal(const std::function<void(Modal*)>& script) {
-    QTimer::singleShot(0, &timers_, [script] {
-      auto* modal = qobject_cast<Modal*>(QApplication::activeModalWidget());
-      ASSERT_TRUE(modal);
-      script(modal);
+  void OnModal(std::function<void(Modal*)> script) {
+    QTimer::singleShot(1, &timers_, [this, script] {
+      if (auto* modal = qobject_cast<Modal*>(QApplication::activeModalWidget()))
+        script(modal);
+      else
+        OnModal<Modal>(script);
     });
   }
   QObject timers_;  // the test's timers end with it
@@ -332,9 +336,15 @@ TEST_F(DocumentTest, AbsurdValuesAreBroughtIntoRange) {
 TEST_F(DocumentTest, CancelledDialogsChangeNothing) {
   SetField(2, "20");
   w_->LogEditField->SetText("");
+  MenuBar1::Instance()->Choose("FileOpen");  // the question before it, cancelled
+  dialogs_->saveChangesAnswers.push_back(SaveChanges::Save);
+  MenuBar1::Instance()->Choose("FileOpen");  // "Save", whose Save as.. is cancelled: no Open either
+  dialogs_->saveChangesAnswers.push_back(SaveChanges::DontSave);
   MenuBar1::Instance()->Choose("FileOpen");
   MenuBar1::Instance()->Choose("FileSaveas");
-  EXPECT_EQ(dialogs_->log, (QStringList{"open text", "save text movie_data.txt"}));
+  const QString question = "question Save changes to the animation?";
+  EXPECT_EQ(dialogs_->log, (QStringList{question, question, "save text movie_data.txt", question, "open text",
+                                        "save text movie_data.txt"}));
   EXPECT_TRUE(dialogs_->messages.isEmpty());
   EXPECT_EQ(w_->EditXY[2]->Text(), "20");
   EXPECT_EQ(LogText(), "");
@@ -555,4 +565,74 @@ TEST(AnimationDocumentTest, KeepsAHundredStepsAndNoChangeThatIsNone) {
   EXPECT_EQ(restored, 150);
   document.Redo();
   EXPECT_EQ(document.State().objectColor, 1u);
+}
+
+TEST_F(DocumentTest, TheQuestionComesOnlyBeforeChangesAreLost) {
+  const QString question = "question Save changes to the animation?";
+  const QString project = Save("project.txt");
+  // Nothing changed, or changed and undone back to what was saved: no question.
+  Load(project);
+  dialogs_->colorAnswers.push_back(0x102030);
+  w_->Rectcolore[1]->MouseDown(1, 0, 0);
+  Undo();
+  dialogs_->openAnswers.push_back(nullptr);
+  MenuBar1::Instance()->Choose("FileOpen");
+  EXPECT_TRUE(dialogs_->log.filter("question").isEmpty());
+
+  // Changed: Quit, the close box, Open and a project handed over all ask;
+  // Cancel keeps everything, and the window goes on working.
+  Redo();
+  MenuBar1::Instance()->Choose("FileQuit");
+  w_->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(w_));
+  w_->close();
+  EXPECT_TRUE(w_->isVisible());
+  MenuBar1::Instance()->Choose("FileOpen");
+  LoadWhenFree(project);
+  EXPECT_EQ(dialogs_->log.filter("question"), QStringList(4, question));
+  EXPECT_FALSE(app_->Quitting());
+  EXPECT_EQ(dialogs_->log.filter("open").size(), 2);  // the two Opens before, unasked
+  EXPECT_EQ(w_->Rectcolore[1]->FillColor(), 0x102030u);
+  const int previews = w_->contatore;
+  w_->BevelB[1]->click();
+  EXPECT_EQ(w_->contatore, previews + 1);
+
+  // "Don't Save" goes on with the hand-over; "Save" saves first.
+  dialogs_->saveChangesAnswers.push_back(SaveChanges::DontSave);
+  LoadWhenFree(project);
+  EXPECT_EQ(w_->oggetto, 0);
+  EXPECT_EQ(w_->Rectcolore[1]->FillColor(), kDefaultBackgroundColor);
+  w_->BevelB[2]->click();
+  const QString saved = Root() + "/saved.txt";
+  dialogs_->saveChangesAnswers.push_back(SaveChanges::Save);
+  dialogs_->saveAnswers.push_back(GetFolderItem(saved));
+  MenuBar1::Instance()->Choose("FileQuit");
+  EXPECT_TRUE(app_->Quitting());
+  EXPECT_EQ(Lines(saved).value(0), "2");
+}
+
+TEST_F(DocumentTest, AQuitDuringARenderStopsItBeforeAsking) {
+  struct Asking : ScriptedDialogs {
+    std::function<void()> asked;
+    SaveChanges AskSaveChanges(const QString& text) override {
+      asked();
+      return ScriptedDialogs::AskSaveChanges(text);
+    }
+  };
+  auto owned = std::make_unique<Asking>();
+  Asking* dialogs = owned.get();
+  bool renderingWhenAsked = true;
+  dialogs->asked = [&] { renderingWhenAsked = w_->Rendering(); };
+  InstallDialogs(std::move(owned));
+  dialogs_ = dialogs;
+  SetField(kSteps, "2000000000");  // a render that would not end by itself
+  QTimer::singleShot(50, &timers_, [] { MenuBar1::Instance()->Choose("FileQuit"); });
+  w_->crea_preview(0);  // returns once stopped
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !dialogs->log.filter("question").isEmpty(); }, 5000));
+  EXPECT_FALSE(renderingWhenAsked);
+  EXPECT_FALSE(app_->Quitting());  // cancelled: the window goes on
+  SetField(kSteps, "5");
+  const int previews = w_->contatore;
+  w_->BevelB[1]->click();
+  EXPECT_EQ(w_->contatore, previews + 1);
 }

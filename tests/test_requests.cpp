@@ -246,6 +246,7 @@ TEST_F(RequestTest, QuitDuringARunawayRenderEndsItAndLeavesNoMovie) {
   SetField(4, "8");
   SetField(2, "2000000000");
   const int before = w_->contatore;
+  dialogs_->saveChangesAnswers.push_back(SaveChanges::DontSave);
   RenderWhile([this] {
     w_->BevelB[1]->click();  // dropped by the quit
     w_->close();
@@ -268,6 +269,7 @@ TEST_F(RequestTest, QuitDuringAnExportLeavesNoFileAtTheTarget) {
   QDir().mkpath(Root() + "/out");
   dialogs_->saveAnswers.push_back(GetFolderItem(target));
   dialogs_->compressionAnswers.push_back(CompressionSettings{});
+  dialogs_->saveChangesAnswers.push_back(SaveChanges::DontSave);
   QTimer::singleShot(0, w_, [] { MenuBar1::Instance()->Choose("FileQuit"); });
   w_->PushButton2->click();
   WaitForClean();
