@@ -12,6 +12,9 @@ packages=(
   qt6-base-dev qt6-image-formats-plugins
   # FFmpeg's libraries, which write and read the movies.
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  # libwebp's animation encoder writes animated WebP; webpinfo (webp) reads
+  # the files back in the tests.
+  libwebp-dev webp
   # The tests (GoogleTest) and the benchmarks (Google Benchmark).
   libgtest-dev libbenchmark-dev
   # Fonts: Liberation Sans stands for the layout's Arial (fontconfig aliases
