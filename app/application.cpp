@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMenu>
 #include <QUndoStack>
 #include <QTimer>
 #include <csignal>
@@ -15,6 +16,7 @@
 #include "app/desktop_identity.h"
 #include "app/file_types.h"
 #include "app/menubar.h"
+#include "app/recent_projects.h"
 #include "app/scratch_folder.h"
 #include "framework/desktop_application.h"
 #include "framework/folderitem.h"
@@ -141,6 +143,29 @@ void ShowHistoryInMenu(QUndoStack* history) {
   show(bar->Find("EditRedo"), history->canRedo(), history->redoText());
 }
 
+// File > "Open Recent", filled afresh as it opens: the list may have changed
+// in another copy of the program.
+void FillRecentMenu(QMenu* menu) {
+  menu->clear();
+  const QStringList recent = RecentProjects::List();
+  for (int i = 0; i < recent.size(); ++i) {
+    const QString path = recent[i];
+    QAction* a = menu->addAction(QString(path).replace('&', "&&"));
+    a->setObjectName(QStringLiteral("FileOpenRecent%1").arg(i));
+    QObject::connect(a, &QAction::triggered, a, [path] {
+      if (Window1* w = Window1::InstanceIfOpen())
+        w->RunUserAction([path] {
+          if (App* app = TheApp()) app->OpenRecent(path);
+        });
+    });
+  }
+  menu->addSeparator();
+  QAction* clear = menu->addAction(QStringLiteral("Clear Menu"));
+  clear->setObjectName(QStringLiteral("FileOpenRecentClear"));
+  clear->setEnabled(!recent.isEmpty());
+  QObject::connect(clear, &QAction::triggered, clear, [] { RecentProjects::Clear(); });
+}
+
 void FollowHistoryInMenu(QUndoStack* history) {
   const auto update = [history] { ShowHistoryInMenu(history); };
   QObject::connect(history, &QUndoStack::indexChanged, history, update);
@@ -164,6 +189,7 @@ void ProvideWindowServices() {
   services.quitting = [] { return TheApp() && TheApp()->Quitting(); };
   services.scratchFolder = [] { return ScratchFolder(); };
   services.installMenus = [](QMainWindow* window) { MenuBar1::Instance()->InstallOn(window); };
+  services.openProject = [](const QString& path) { LoadWhenFree(path); };
   Window1::SetServices(std::move(services));
 }
 
@@ -190,6 +216,7 @@ App* StartUp() {
   bar->Bind("FileOpen", asUserAction(&App::_FileOpen_Action));
   bar->Bind("FileSaveas", asUserAction(&App::_FileSaveas_Action));
   bar->Bind("FileVelostripinfo", asUserAction(&App::_FileVelostripinfo_Action));
+  bar->SetSubMenuFiller("FileOpenRecent", FillRecentMenu);
   bar->Bind("EditUndo", [] { return UndoOrRedo(true); });
   bar->Bind("EditRedo", [] { return UndoOrRedo(false); });
   // The clean-up runs before the main window opens, so the previews that the
@@ -219,7 +246,7 @@ void LoadWhenFree(const QString& project) {
   if (project.isEmpty()) return;
   if (Window1* w = Window1::InstanceIfOpen())
     w->RunUserAction([project] {
-      if (App* app = TheApp(); app && app->SaveChangesFirst()) app->LoadProject(GetFolderItem(project));
+      if (App* app = TheApp()) app->LoadProject(GetFolderItem(project), true);
     });
 }
 

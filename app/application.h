@@ -26,7 +26,12 @@ class App {
   bool _FileVelostripinfo_Action();
   // Loads a project into the main window as File > "Open.." does once the
   // file is chosen; what goes wrong is written into the log field.
-  void LoadProject(const FolderItemPtr& file);
+  // With askFirst, a project that can be read is loaded only once the
+  // question whether to save changes lets it.
+  void LoadProject(const FolderItemPtr& file, bool askFirst = false);
+  // File > "Open Recent": opens the project as File > "Open.." does; one that
+  // is gone is taken off the list, with a message in the log.
+  void OpenRecent(const QString& path);
 
   // Quits: the Close event, then the event loop ends. Runs once however often
   // asked. Asked during a render, it stops the render at its next frame

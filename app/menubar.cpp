@@ -62,6 +62,7 @@ MenuBar1::MenuBar1() {
   };
   menu("FileMenu", "&File");
   Add("FileMenu", "MenuItem", "FileOpen", "Open..", "Cmd+O");
+  Add("FileMenu", "SubMenu", "FileOpenRecent", "Open Recent", "");
   Add("FileMenu", "MenuItem", "FileSaveas", "Save as..", "Cmd+S");
   Add("FileMenu", "MenuItem", "UntitledSeparator", "-", "", true);
   Add("FileMenu", "PrefsMenuItem", "FileVelostripinfo", "Velostrip info..", "Cmd+I");
@@ -109,6 +110,15 @@ void MenuBar1::Bind(const QString& itemName, std::function<bool()> handler) {
   handlers_.emplace_back(itemName, std::move(handler));
 }
 
+void MenuBar1::SetSubMenuFiller(const QString& itemName, std::function<void(QMenu*)> fill) {
+  for (auto& [name, filler] : fillers_)
+    if (name == itemName) {
+      filler = std::move(fill);
+      return;
+    }
+  fillers_.emplace_back(itemName, std::move(fill));
+}
+
 void MenuBar1::Choose(const QString& itemName) {
   for (const auto& [name, handler] : handlers_) {
     if (name == itemName) {
@@ -138,6 +148,17 @@ void MenuBar1::InstallOn(QMainWindow* window) {
       if (item->Text == "-") {
         item->action = menu->addSeparator();
         item->action->setObjectName(item->Name);
+        continue;
+      }
+      if (item->Class == "SubMenu") {
+        QMenu* sub = menu->addMenu(item->Text);
+        sub->setObjectName(item->Name);
+        item->action = sub->menuAction();
+        const QString name = item->Name;
+        QObject::connect(sub, &QMenu::aboutToShow, sub, [this, name, sub] {
+          for (const auto& [filled, fill] : fillers_)
+            if (filled == name && fill) fill(sub);
+        });
         continue;
       }
       QAction* a = menu->addAction(item->Text);

@@ -1,7 +1,10 @@
 // File > "Open.." and "Save as..": the project file chosen, read into the
 // main window or written from what it holds (the file itself is read and
 // written in document/).
+#include <QFileInfo>
+
 #include "app/application.h"
+#include "app/recent_projects.h"
 #include "document/project.h"
 #include "framework/dialogs.h"
 #include "framework/folderitem.h"
@@ -47,6 +50,7 @@ bool App::SaveAs() {
   // What is on disk now is the animation as it stands (typing included).
   w->CommitChange(QString());
   w->Document()->MarkSaved(path);
+  RecentProjects::Add(path);
   return true;
 }
 
@@ -63,12 +67,28 @@ bool App::_FileOpen_Action() {
   return false;
 }
 
-void App::LoadProject(const FolderItemPtr& file) {
+void App::LoadProject(const FolderItemPtr& file, bool askFirst) {
   // The whole file is read and checked before anything in the window changes.
   const ProjectRead read = ReadProject(file);
   if (!read.project) {
     Window1::Instance()->Log(read.error);
     return;
   }
+  if (askFirst && !SaveChangesFirst()) return;
   Window1::Instance()->LoadProject(*read.project, file->AbsolutePath());
+  RecentProjects::Add(file->AbsolutePath());
+}
+
+void App::OpenRecent(const QString& path) {
+  if (g_fileCommandRunning) {
+    Beep();
+    return;
+  }
+  if (!QFileInfo::exists(path)) {
+    RecentProjects::Remove(path);
+    Window1::Instance()->Log(
+        QStringLiteral("\"%1\" is no longer there: it was taken off File > Open Recent.").arg(QFileInfo(path).fileName()));
+    return;
+  }
+  LoadProject(GetFolderItem(path), true);
 }

@@ -28,25 +28,25 @@ void Window1::tStatic2_MouseExit(int) {
 
 bool Window1::tStatic2_MouseDown(int, int, int) {
   NameChange(commandKey_ ? "Remove Background Picture" : "Background Picture");
-  if (!commandKey_) {
-    asciino[6] = "";
-    sfondo = nullptr;
-    if (FolderItemPtr file = GetOpenFolderItem("special/any")) {
-      sfondo = file->OpenAsPicture();
-      asciino[6] = file->AbsolutePath();
-      if (sfondo) {
-        EditXY[3]->SetText(Str(sfondo->Width()));
-        EditXY[4]->SetText(Str(sfondo->Height()));
-      }
-    }
-  } else {
-    sfondo = nullptr;
-    asciino[6] = "";
-  }
-  EditXY[3]->setEnabled(!sfondo);
-  EditXY[4]->setEnabled(!sfondo);
-  crea_preview(0);
+  SetBackgroundFrom(commandKey_ ? nullptr : GetOpenFolderItem("special/any"));
   return false;
+}
+
+void Window1::SetBackgroundFrom(const FolderItemPtr& file) {
+  asciino[kBackgroundPictureSlot] = "";
+  sfondo = nullptr;
+  if (file) {
+    sfondo = file->OpenAsPicture();
+    asciino[kBackgroundPictureSlot] = file->AbsolutePath();
+    if (sfondo) {
+      // The movie takes the picture's size.
+      EditXY[kMovieWidth]->SetText(Str(sfondo->Width()));
+      EditXY[kMovieHeight]->SetText(Str(sfondo->Height()));
+    }
+  }
+  EditXY[kMovieWidth]->setEnabled(!sfondo);
+  EditXY[kMovieHeight]->setEnabled(!sfondo);
+  crea_preview(0);
 }
 
 namespace {

@@ -37,6 +37,7 @@ class Window1 : public QMainWindow {
     std::function<bool()> quitting = [] { return false; };  // no new preview once true
     std::function<FolderItemPtr()> scratchFolder;           // where previews go
     std::function<void(QMainWindow*)> installMenus;         // the menu bar
+    std::function<void(const QString&)> openProject;        // a project dropped on the window
   };
   static void SetServices(WindowServices services);
   static const WindowServices& Services();
@@ -118,6 +119,9 @@ class Window1 : public QMainWindow {
   void ComposeText();
   // The path editor on the path table; a finished path sizes the movie.
   void EditPath();
+  // The background picture from this file (a plain colour when it is nil or
+  // no picture), as "background or image" sets it.
+  void SetBackgroundFrom(const FolderItemPtr& file);
 
   // --- handlers ---
   void EditXY_TextChange(int index);
@@ -166,6 +170,9 @@ class Window1 : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* e) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dragMoveEvent(QDragMoveEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
 
  private:
   Window1();

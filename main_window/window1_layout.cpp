@@ -39,6 +39,7 @@ void Window1::Layout() {
   SetBackgroundColor(content_, kWindowBackground);
   setCentralWidget(content_);
   setWindowTitle("Velostrip");
+  setAcceptDrops(true);  // projects, and pictures for the background
   setMinimumSize(64, 64);
   setMaximumSize(32000, 32000);
   // Not resizable, not maximisable; minimise and close stay.

@@ -12,11 +12,15 @@
 #include <cstring>
 
 #include <QAction>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QTest>
+#include <QUrl>
 
 #include "app/application.h"
 #include "app/menubar.h"
+#include "app/recent_projects.h"
 #include "path_editor/fin_path.h"
 #include "text_composer/window2.h"
 #include "framework/text.h"
@@ -635,4 +639,91 @@ TEST_F(DocumentTest, AQuitDuringARenderStopsItBeforeAsking) {
   const int previews = w_->contatore;
   w_->BevelB[1]->click();
   EXPECT_EQ(w_->contatore, previews + 1);
+}
+
+TEST_F(DocumentTest, RecentProjectsOutliveARestartAndLoseOneThatIsGone) {
+  const QString a = Save("a.txt");
+  const QString b = Save("b.txt");
+  Load(a);
+  EXPECT_TRUE(QFileInfo::exists(env_->configHome() + "/velostrip/velostrip.conf"));
+
+  // A new start of the program shows the same list, newest first.
+  delete w_;
+  app_ = StartUp();
+  w_ = Window1::InstanceIfOpen();
+  auto shown = [this] {
+    QMenu* recent = w_->menuBar()->findChild<QMenu*>("FileOpenRecent");
+    emit recent->aboutToShow();
+    QStringList texts;
+    for (QAction* action : recent->actions()) texts << action->text();
+    return texts;
+  };
+  EXPECT_EQ(shown(), (QStringList{a, b, "", "Clear Menu"}));
+
+  // Chosen, one opens as File > "Open.." does, asking first.
+  w_->BevelB[3]->click();
+  dialogs_->saveChangesAnswers.push_back(SaveChanges::DontSave);
+  w_->menuBar()->findChild<QAction*>("FileOpenRecent1")->trigger();
+  EXPECT_EQ(dialogs_->log.filter("question").size(), 1);
+  EXPECT_EQ(w_->oggetto, 0);
+  EXPECT_EQ(w_->Document()->Path(), b);
+  EXPECT_EQ(shown(), (QStringList{b, a, "", "Clear Menu"}));
+
+  // One that is gone goes from the list, with a word in the log.
+  QFile::remove(a);
+  w_->menuBar()->findChild<QAction*>("FileOpenRecent1")->trigger();
+  EXPECT_EQ(LogText(), "\"a.txt\" is no longer there: it was taken off File > Open Recent.");
+  EXPECT_EQ(RecentProjects::List(), QStringList{b});
+
+  for (int i = 0; i < 11; ++i) Save(QString("p%1.txt").arg(i));
+  const QStringList ten = RecentProjects::List();
+  ASSERT_EQ(ten.size(), RecentProjects::kMost);
+  EXPECT_EQ(ten.first(), Root() + "/p10.txt");
+  EXPECT_EQ(ten.last(), Root() + "/p1.txt");
+  w_->menuBar()->findChild<QAction*>("FileOpenRecentClear")->trigger();
+  EXPECT_EQ(shown(), (QStringList{"", "Clear Menu"}));
+}
+
+TEST_F(DocumentTest, ADroppedPictureBecomesTheBackgroundAndADroppedProjectOpens) {
+  auto drop = [this](const QString& path, QWidget* on) {
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(path)});
+    const QPoint at = on->mapTo(w_, on->rect().center());
+    // As a drag brings it: entered, then dropped.
+    QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w_, &enter);
+    QDropEvent event(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w_, &event);
+  };
+  const QString picture = MakePicture("back.png", 60, 50, 0xFF0000FF);
+  drop(picture, w_->MoviePlayer1);
+  EXPECT_EQ(Item("EditUndo"), "&Undo Background Picture");
+  EXPECT_EQ(w_->asciino[kBackgroundPictureSlot], picture);
+  EXPECT_EQ(Preview(), "60x50 0000ff");
+  EXPECT_FALSE(w_->EditXY[kMovieWidth]->isEnabled());
+  const QString other = MakePicture("other.png", 70, 40, 0xFFFFFF00);
+  drop(other, w_->Rectcolore[1]);
+  EXPECT_EQ(Preview(), "70x40 ffff00");
+
+  // Anything that is no picture, or a picture dropped elsewhere, is opened as
+  // a project: one that is none is refused as File > "Open.." refuses it.
+  const QString notes = WriteFile("notes.txt", "shopping list\n");
+  drop(notes, w_->MoviePlayer1);
+  EXPECT_EQ(LogText(), "\"notes.txt\" is not a Velostrip project; nothing was loaded.");
+  drop(picture, w_->LogEditField);
+  EXPECT_EQ(LogText(), "\"back.png\" is not a Velostrip project; nothing was loaded.");
+  EXPECT_TRUE(dialogs_->log.filter("question").isEmpty());
+  EXPECT_EQ(w_->asciino[kBackgroundPictureSlot], other);
+
+  // A project, after the question.
+  Undo();
+  Undo();
+  w_->BevelB[2]->click();
+  const QString project = Save("project.txt");
+  w_->BevelB[1]->click();
+  dialogs_->saveChangesAnswers.push_back(SaveChanges::DontSave);
+  drop(project, w_->StaticText8);
+  EXPECT_EQ(dialogs_->log.filter("question").size(), 1);
+  EXPECT_EQ(w_->oggetto, 2);
+  EXPECT_EQ(Item("EditUndo"), "&Undo Open Project");
 }
