@@ -225,7 +225,7 @@ TEST_F(StartProcessTest, StartsAtTheSameMomentEndWithOneWindowThatLoadsEveryProj
 }
 
 TEST_F(StartProcessTest, WithNoDisplayItSaysSoInOneLine) {
-  WriteText(dir_.path() + "/work/p.txt", Project(64, 48));
+  WriteText(dir_.path() + "/work/p.txt", ProjectBytes(64, 48));
   env_.remove("QT_QPA_PLATFORM");
   for (const char* display : {"", ":87"}) {
     env_.remove("WAYLAND_DISPLAY");
@@ -256,7 +256,7 @@ TEST_F(StartProcessTest, WithNoDisplayItSaysSoInOneLine) {
 // the render stopped, the scratch folder cleared, the socket gone.
 TEST_F(StartProcessTest, SignalsQuitTheWindowAsQuitDoes) {
   // So many frames that its preview renders until the window quits.
-  QByteArray endless = Project(64, 48);
+  QByteArray endless = ProjectBytes(64, 48);
   endless.replace("\n4\n64\n", "\n100000\n64\n");
   WriteText(dir_.path() + "/work/endless.txt", endless);
   const QString trashed = dir_.path() + "/data/Trash/files/ftemp";
@@ -292,7 +292,7 @@ TEST_F(StartProcessTest, WithoutARuntimeFolderNoOtherUserSwitchesTheCheckOff) {
   if (::geteuid() == 0) {
     ASSERT_EQ(::chown(trap.toLocal8Bit().constData(), 65534, 65534), 0);
   }
-  WriteText(dir_.path() + "/work/p.txt", Project(64, 48));
+  WriteText(dir_.path() + "/work/p.txt", ProjectBytes(64, 48));
 
   QProcess* first = Start({});
   ASSERT_TRUE(Eventually([&] { return QFileInfo::exists(Scratch("temp3.mov")); }));
@@ -337,7 +337,7 @@ TEST_F(StartProcessTest, WithoutARuntimeFolderNoOtherUserSwitchesTheCheckOff) {
 // A client of the socket may send anything: it is dropped when it sends too
 // much, nothing, or what does not parse, and the window goes on as before.
 TEST_F(StartProcessTest, TheSocketTakesNothingOnTrust) {
-  WriteText(dir_.path() + "/work/p.txt", Project(64, 48));
+  WriteText(dir_.path() + "/work/p.txt", ProjectBytes(64, 48));
   QProcess* first = Start({});
   ASSERT_TRUE(Eventually([&] { return QFileInfo::exists(Scratch("temp3.mov")); }));
   const QStringList sockets = QDir(dir_.path() + "/runtime").entryList({"*.socket"}, QDir::System);
