@@ -47,7 +47,7 @@ void App::Event_Open() { CleanUpScratchFolder(); }
 void App::Event_Close() { CleanUpScratchFolder(); }
 
 void App::Event_EnableMenuItems() {
-  for (const char* name : {"FileOpen", "FileSaveas", "FileVelostripinfo"})
+  for (const char* name : {"FileOpen", "FileSaveas", "FileExportAs", "FileVelostripinfo"})
     if (MenuItemPtr item = MenuBar1::Instance()->Find(name)) item->Enable();
 }
 
@@ -239,6 +239,10 @@ App* StartUp() {
   bar->Bind("FileOpen", asUserAction(&App::_FileOpen_Action));
   bar->Bind("FileSaveas", asUserAction(&App::_FileSaveas_Action));
   bar->Bind("FileVelostripinfo", asUserAction(&App::_FileVelostripinfo_Action));
+  bar->Bind("FileExportAs", [] {
+    if (Window1* w = Window1::InstanceIfOpen()) w->RunUserAction([w] { w->ExportAs(); });
+    return false;
+  });
   bar->SetSubMenuFiller("FileOpenRecent", FillRecentMenu);
   bar->Bind("EditUndo", [] { return UndoOrRedo(true); });
   bar->Bind("EditRedo", [] { return UndoOrRedo(false); });

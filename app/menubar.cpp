@@ -64,6 +64,7 @@ MenuBar1::MenuBar1() {
   Add("FileMenu", "MenuItem", "FileOpen", "Open..", "Cmd+O");
   Add("FileMenu", "SubMenu", "FileOpenRecent", "Open Recent", "");
   Add("FileMenu", "MenuItem", "FileSaveas", "Save as..", "Cmd+S");
+  Add("FileMenu", "MenuItem", "FileExportAs", "Export As..", "Cmd+E");
   Add("FileMenu", "MenuItem", "UntitledSeparator", "-", "", true);
   Add("FileMenu", "PrefsMenuItem", "FileVelostripinfo", "Velostrip info..", "Cmd+I");
   Add("FileMenu", "QuitMenuItem", "FileQuit", "&Quit", "Cmd+Q");
