@@ -4,6 +4,9 @@
 #include <QDialog>
 #include <QDir>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QUndoStack>
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
@@ -18,6 +21,7 @@
 #include "app/desktop_identity.h"
 #include "app/file_types.h"
 #include "app/menubar.h"
+#include "app/recent_projects.h"
 #include "app/scratch_folder.h"
 #include "framework/desktop_application.h"
 #include "framework/folderitem.h"
@@ -47,10 +51,49 @@ void App::Event_EnableMenuItems() {
     if (MenuItemPtr item = MenuBar1::Instance()->Find(name)) item->Enable();
 }
 
-void App::Quit() {
-  if (closed_) return;
-  quitting_ = true;  // from now on no render starts
+bool App::SaveChangesFirst() {
   Window1* w = Window1::InstanceIfOpen();
+  if (!w) return true;
+  w->CommitChange(QString());  // typing not yet committed counts
+  if (!w->Document()->Modified()) return true;
+  switch (AskSaveChanges(QStringLiteral("Save changes to the animation?"))) {
+    case SaveChanges::Save:
+      return SaveAs();
+    case SaveChanges::DontSave:
+      return true;
+    case SaveChanges::Cancel:
+      break;
+  }
+  return false;
+}
+
+void App::Quit(UnsavedChanges changes) {
+  if (closed_) return;
+  Window1* w = Window1::InstanceIfOpen();
+  if (changes == UnsavedChanges::Ask && !quitting_ && w) {
+    if (asking_) return;
+    // The render under way stops first (and no request runs meanwhile); the
+    // question comes once it has returned.
+    w->StopForQuit();
+    if (w->Busy()) {
+      if (!quitPending_) {
+        quitPending_ = true;
+        QTimer::singleShot(5, &timers_, [this] {
+          quitPending_ = false;
+          Quit(UnsavedChanges::Ask);
+        });
+      }
+      return;
+    }
+    asking_ = true;
+    const bool goOn = SaveChangesFirst();
+    asking_ = false;
+    if (!goOn) {
+      w->CallOffQuit();
+      return;
+    }
+  }
+  quitting_ = true;  // from now on no render starts
   if (w) w->StopForQuit();
   if (w && w->Busy()) {
     // Asked from inside a render's yield: the render ends at its next frame
@@ -79,14 +122,81 @@ void App::Quit() {
   QCoreApplication::quit();
 }
 
+namespace {
+
+// Edit > "Undo" and "Redo": the typing in a number field not yet committed,
+// or else the animation's last change, in its turn after a render.
+bool UndoOrRedo(bool undo) {
+  Window1* w = Window1::InstanceIfOpen();
+  if (!w) return false;
+  if (w->HoldsTyping()) {
+    if (auto* line = qobject_cast<QLineEdit*>(QApplication::focusWidget())) undo ? line->undo() : line->redo();
+    return false;
+  }
+  undo ? w->UndoChange() : w->RedoChange();
+  return false;
+}
+
+// The Undo and Redo items name the change they undo or redo ("Undo Colour")
+// and are off when there is none.
+void ShowHistoryInMenu(QUndoStack* history) {
+  MenuBar1* bar = MenuBar1::Instance();
+  auto show = [](const MenuItemPtr& item, bool can, const QString& change) {
+    if (!item) return;
+    item->SetEnabled(can);
+    item->ShowText(can && !change.isEmpty() ? item->Text + " " + change : item->Text);
+  };
+  show(bar->Find("EditUndo"), history->canUndo(), history->undoText());
+  show(bar->Find("EditRedo"), history->canRedo(), history->redoText());
+}
+
+// File > "Open Recent", filled afresh as it opens: the list may have changed
+// in another copy of the program.
+void FillRecentMenu(QMenu* menu) {
+  menu->clear();
+  const QStringList recent = RecentProjects::List();
+  for (int i = 0; i < recent.size(); ++i) {
+    const QString path = recent[i];
+    QAction* a = menu->addAction(QString(path).replace('&', "&&"));
+    a->setObjectName(QStringLiteral("FileOpenRecent%1").arg(i));
+    QObject::connect(a, &QAction::triggered, a, [path] {
+      if (Window1* w = Window1::InstanceIfOpen())
+        w->RunUserAction([path] {
+          if (App* app = TheApp()) app->OpenRecent(path);
+        });
+    });
+  }
+  menu->addSeparator();
+  QAction* clear = menu->addAction(QStringLiteral("Clear Menu"));
+  clear->setObjectName(QStringLiteral("FileOpenRecentClear"));
+  clear->setEnabled(!recent.isEmpty());
+  QObject::connect(clear, &QAction::triggered, clear, [] { RecentProjects::Clear(); });
+}
+
+void FollowHistoryInMenu(QUndoStack* history) {
+  const auto update = [history] { ShowHistoryInMenu(history); };
+  QObject::connect(history, &QUndoStack::indexChanged, history, update);
+  QObject::connect(history, &QUndoStack::canUndoChanged, history, update);
+  QObject::connect(history, &QUndoStack::canRedoChanged, history, update);
+  QObject::connect(history, &QUndoStack::undoTextChanged, history, update);
+  QObject::connect(history, &QUndoStack::redoTextChanged, history, update);
+  update();
+}
+
+}  // namespace
+
 void ProvideWindowServices() {
   Window1::WindowServices services;
   services.quit = [] {
-    if (App* app = TheApp()) app->Quit();
+    App* app = TheApp();
+    if (!app) return true;
+    app->Quit(UnsavedChanges::Ask);
+    return app->Quitting();
   };
   services.quitting = [] { return TheApp() && TheApp()->Quitting(); };
   services.scratchFolder = [] { return ScratchFolder(); };
   services.installMenus = [](QMainWindow* window) { MenuBar1::Instance()->InstallOn(window); };
+  services.openProject = [](const QString& path) { LoadWhenFree(path); };
   Window1::SetServices(std::move(services));
 }
 
@@ -114,7 +224,7 @@ App* StartUp() {
   FileTypes::_Initialize();
   g_app = std::make_unique<App>();
   MenuBar1* bar = MenuBar1::Instance();
-  bar->SetQuitHandler([] { g_app->Quit(); });
+  bar->SetQuitHandler([] { g_app->Quit(UnsavedChanges::Ask); });
   bar->SetEnableMenuItemsHandler([] { g_app->Event_EnableMenuItems(); });
   // The File commands wait for a render or another request under way.
   auto asUserAction = [](bool (App::*handler)()) {
@@ -133,12 +243,16 @@ App* StartUp() {
     if (Window1* w = Window1::InstanceIfOpen()) w->RunUserAction([w] { w->ExportAs(); });
     return false;
   });
+  bar->SetSubMenuFiller("FileOpenRecent", FillRecentMenu);
+  bar->Bind("EditUndo", [] { return UndoOrRedo(true); });
+  bar->Bind("EditRedo", [] { return UndoOrRedo(false); });
   // The clean-up runs before the main window opens, so the previews that the
   // opening renders stay in the scratch folder while the program runs.
   g_app->Event_Open();
   g_app->Event_EnableMenuItems();
   ProvideWindowServices();
   Window1* w = Window1::Instance();
+  FollowHistoryInMenu(w->Document()->History());
   w->show();
   return g_app.get();
 }
@@ -153,14 +267,17 @@ void Print(FILE* stream, const QString& text) {
   std::fflush(stream);
 }
 
-// Loads the project once the window is free, as File > "Open.." would.
+}  // namespace
+
 void LoadWhenFree(const QString& project) {
   if (project.isEmpty()) return;
   if (Window1* w = Window1::InstanceIfOpen())
     w->RunUserAction([project] {
-      if (App* app = TheApp()) app->LoadProject(GetFolderItem(project));
+      if (App* app = TheApp()) app->LoadProject(GetFolderItem(project), true);
     });
 }
+
+namespace {
 
 // Whether another process can read the project by its name: not a pipe
 // (`<(generate)`, /dev/stdin), a socket or a device, nothing under /dev/fd or

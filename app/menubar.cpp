@@ -32,9 +32,15 @@ void EditCommand(const QString& name) {
 }
 }  // namespace
 
-void MenuItem::Enable() {
-  Enabled = true;
-  if (action) action->setEnabled(true);
+void MenuItem::Enable() { SetEnabled(true); }
+
+void MenuItem::SetEnabled(bool on) {
+  Enabled = on;
+  if (action) action->setEnabled(on);
+}
+
+void MenuItem::ShowText(const QString& shown) {
+  if (action) action->setText(shown);
 }
 
 MenuBar1* MenuBar1::Instance() {
@@ -56,6 +62,7 @@ MenuBar1::MenuBar1() {
   };
   menu("FileMenu", "&File");
   Add("FileMenu", "MenuItem", "FileOpen", "Open..", "Cmd+O");
+  Add("FileMenu", "SubMenu", "FileOpenRecent", "Open Recent", "");
   Add("FileMenu", "MenuItem", "FileSaveas", "Save as..", "Cmd+S");
   Add("FileMenu", "MenuItem", "FileExportAs", "Export As..", "Cmd+E");
   Add("FileMenu", "MenuItem", "UntitledSeparator", "-", "", true);
@@ -63,6 +70,8 @@ MenuBar1::MenuBar1() {
   Add("FileMenu", "QuitMenuItem", "FileQuit", "&Quit", "Cmd+Q");
   menu("EditMenu", "&Edit");
   Add("EditMenu", "MenuItem", "EditUndo", "&Undo", "Cmd+Z");
+  Add("EditMenu", "MenuItem", "EditRedo", "&Redo", "Cmd+Shift+Z");
+  Find("EditRedo")->MoreShortcuts = {"Cmd+Y"};
   Add("EditMenu", "MenuItem", "UntitledMenu1", "-", "", true);
   Add("EditMenu", "MenuItem", "EditCut", "Cu&t", "Cmd+X");
   Add("EditMenu", "MenuItem", "EditCopy", "&Copy", "Cmd+C");
@@ -102,6 +111,15 @@ void MenuBar1::Bind(const QString& itemName, std::function<bool()> handler) {
   handlers_.emplace_back(itemName, std::move(handler));
 }
 
+void MenuBar1::SetSubMenuFiller(const QString& itemName, std::function<void(QMenu*)> fill) {
+  for (auto& [name, filler] : fillers_)
+    if (name == itemName) {
+      filler = std::move(fill);
+      return;
+    }
+  fillers_.emplace_back(itemName, std::move(fill));
+}
+
 void MenuBar1::Choose(const QString& itemName) {
   for (const auto& [name, handler] : handlers_) {
     if (name == itemName) {
@@ -133,12 +151,26 @@ void MenuBar1::InstallOn(QMainWindow* window) {
         item->action->setObjectName(item->Name);
         continue;
       }
+      if (item->Class == "SubMenu") {
+        QMenu* sub = menu->addMenu(item->Text);
+        sub->setObjectName(item->Name);
+        item->action = sub->menuAction();
+        const QString name = item->Name;
+        QObject::connect(sub, &QMenu::aboutToShow, sub, [this, name, sub] {
+          for (const auto& [filled, fill] : fillers_)
+            if (filled == name && fill) fill(sub);
+        });
+        continue;
+      }
       QAction* a = menu->addAction(item->Text);
       a->setObjectName(item->Name);
       if (!item->KeyboardShortcut.isEmpty()) {
-        QString key = item->KeyboardShortcut;
-        key.replace("Cmd+", "Ctrl+");
-        a->setShortcut(QKeySequence(key));
+        QList<QKeySequence> keys;
+        for (QString key : QStringList{item->KeyboardShortcut} + item->MoreShortcuts) {
+          key.replace("Cmd+", "Ctrl+");
+          keys << QKeySequence(key);
+        }
+        a->setShortcuts(keys);
       }
       a->setEnabled(item->Enabled);
       item->action = a;

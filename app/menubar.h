@@ -2,25 +2,31 @@
 // The program's one menu bar, File and Edit, built once and shown on the main
 // window. Items are found by name; handlers are bound to item names.
 #include <QPointer>
-#include <QString>
 #include <QAction>
+#include <QString>
+#include <QStringList>
 #include <functional>
 #include <memory>
 #include <vector>
 
 class QMainWindow;
+class QMenu;
 
 struct MenuItem {
   QString Name;
-  QString Class = "MenuItem";  // "MenuItem", "PrefsMenuItem" or "QuitMenuItem"
+  QString Class = "MenuItem";  // "MenuItem", "PrefsMenuItem", "QuitMenuItem" or "SubMenu"
   bool AutoEnable = true;
   QString Text;               // "&" marks the access key; "-" is a separator
   QString KeyboardShortcut;   // "Cmd+O": Control and the letter here
+  QStringList MoreShortcuts;  // further keys for the same item
   bool Enabled = true;
   std::vector<std::shared_ptr<MenuItem>> children;
   QPointer<QAction> action;  // once shown in a window
 
   void Enable();
+  void SetEnabled(bool on);
+  // What the item shows, Text with more words after it ("&Undo Colour").
+  void ShowText(const QString& shown);
   void Append(const std::shared_ptr<MenuItem>& child) { children.push_back(child); }
 };
 using MenuItemPtr = std::shared_ptr<MenuItem>;
@@ -39,6 +45,8 @@ class MenuBar1 {
   void Bind(const QString& itemName, std::function<bool()> handler);
   void SetQuitHandler(std::function<void()> quit) { quit_ = std::move(quit); }
   void SetEnableMenuItemsHandler(std::function<void()> h) { enableItems_ = std::move(h); }
+  // Fills a submenu ("SubMenu" item) afresh each time it opens.
+  void SetSubMenuFiller(const QString& itemName, std::function<void(QMenu*)> fill);
   // Chooses the item, as the user does (used by the window's actions and tests).
   void Choose(const QString& itemName);
 
@@ -53,4 +61,5 @@ class MenuBar1 {
   std::vector<std::pair<QString, std::function<bool()>>> handlers_;
   std::function<void()> quit_;
   std::function<void()> enableItems_;
+  std::vector<std::pair<QString, std::function<void(QMenu*)>>> fillers_;
 };

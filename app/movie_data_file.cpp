@@ -1,7 +1,10 @@
 // File > "Open.." and "Save as..": the project file chosen, read into the
 // main window or written from what it holds (the file itself is read and
 // written in document/).
+#include <QFileInfo>
+
 #include "app/application.h"
+#include "app/recent_projects.h"
 #include "document/project.h"
 #include "framework/dialogs.h"
 #include "framework/folderitem.h"
@@ -22,20 +25,14 @@ struct CommandGuard {
   CommandGuard& operator=(const CommandGuard&) = delete;
 };
 
-// Clears the project-loading flag however the load ends.
-struct LoadingFlag {
-  explicit LoadingFlag(Window1* w) : w_(w) { w_->auto_ = true; }
-  ~LoadingFlag() {
-    if (Window1* w = Window1::InstanceIfOpen(); w == w_) w->auto_ = false;
-  }
-  LoadingFlag(const LoadingFlag&) = delete;
-  LoadingFlag& operator=(const LoadingFlag&) = delete;
-  Window1* w_;
-};
-
 }  // namespace
 
 bool App::_FileSaveas_Action() {
+  SaveAs();
+  return false;
+}
+
+bool App::SaveAs() {
   if (g_fileCommandRunning) {
     Beep();
     return false;
@@ -45,11 +42,16 @@ bool App::_FileSaveas_Action() {
   if (!file) return false;
 
   const QString path = file->AbsolutePath();
-  if (const std::optional<QString> reason = WriteProject(path, Window1::Instance()->CurrentState()))
+  Window1* w = Window1::Instance();
+  if (const std::optional<QString> reason = WriteProject(path, w->CurrentState())) {
     MsgBox(QStringLiteral("The project could not be saved as \"%1\".\n%2").arg(path, *reason));
-  else
-    Window1::Instance()->projectFile = path;
-  return false;
+    return false;
+  }
+  // What is on disk now is the animation as it stands (typing included).
+  w->CommitChange(QString());
+  w->Document()->MarkSaved(path);
+  RecentProjects::Add(path);
+  return true;
 }
 
 bool App::_FileOpen_Action() {
@@ -57,6 +59,7 @@ bool App::_FileOpen_Action() {
     Beep();
     return false;
   }
+  if (!SaveChangesFirst()) return false;
   CommandGuard guard;
   FolderItemPtr file = GetOpenFolderItem("text");
   if (!file) return false;
@@ -64,62 +67,28 @@ bool App::_FileOpen_Action() {
   return false;
 }
 
-void App::LoadProject(const FolderItemPtr& file) {
+void App::LoadProject(const FolderItemPtr& file, bool askFirst) {
   // The whole file is read and checked before anything in the window changes.
   const ProjectRead read = ReadProject(file);
   if (!read.project) {
     Window1::Instance()->Log(read.error);
     return;
   }
-  const Project& project = *read.project;
-  Window1* w = Window1::Instance();
-  w->projectFile = file->AbsolutePath();
+  if (askFirst && !SaveChangesFirst()) return;
+  Window1::Instance()->LoadProject(*read.project, file->AbsolutePath());
+  RecentProjects::Add(file->AbsolutePath());
+}
 
-  LoadingFlag loading(w);
-  w->sfondo = nullptr;
-  w->immagine = nullptr;
-
-  w->oggetto = project.oggetto;
-  for (size_t i = 0; i < w->asciino.size(); ++i) {
-    w->asciino[i] = project.asciino[i];
-    YieldToFramework();
+void App::OpenRecent(const QString& path) {
+  if (g_fileCommandRunning) {
+    Beep();
+    return;
   }
-  w->Rectcolore[0]->SetFillColor(project.objectColor);
-  YieldToFramework();
-  w->Rectcolore[1]->SetFillColor(project.backgroundColor);
-  YieldToFramework();
-  for (int k = 0; k < kNumberFields; ++k) {
-    w->EditXY[k]->SetText(project.fields[k]);
-    YieldToFramework();
+  if (!QFileInfo::exists(path)) {
+    RecentProjects::Remove(path);
+    Window1::Instance()->Log(
+        QStringLiteral("\"%1\" is no longer there: it was taken off File > Open Recent.").arg(QFileInfo(path).fileName()));
+    return;
   }
-
-  if (!w->asciino[6].isEmpty()) {
-    w->sfondo = nullptr;
-    if (FolderItemPtr picture = GetFolderItem(w->asciino[6])) w->sfondo = picture->OpenAsPicture();
-    if (w->sfondo) {
-      w->EditXY[3]->SetText(Str(w->sfondo->Width()));
-      w->EditXY[4]->SetText(Str(w->sfondo->Height()));
-    }
-    w->EditXY[3]->setEnabled(!w->sfondo);
-    w->EditXY[4]->setEnabled(!w->sfondo);
-  }
-
-  w->scelta_oggetto(w->oggetto);
-
-  w->movimento = project.movimento;
-  w->RadioBu[project.mode]->SetValue(true);
-
-  // The path table as loaded, row by row.
-  const PathTable& path = project.percorso;
-  w->percorso.Set(0, 0, path.Get(0, 0));
-  w->percorso.Redim(path.RowUpper(), 1);
-  for (int i = 1; i <= path.RowUpper(); ++i) {
-    w->percorso.Set(i, 0, path.Get(i, 0));
-    w->percorso.Set(i, 1, path.Get(i, 1));
-    YieldToFramework();
-  }
-
-  w->scelta_movimento(project.chosenMotion);
-
-  if (const QString end = project.EndMessage(); !end.isEmpty()) w->Log(end);
+  LoadProject(GetFolderItem(path), true);
 }

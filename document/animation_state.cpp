@@ -28,3 +28,11 @@ RenderSettings SettingsOf(const AnimationState& a) {
   s.steps = number(kSteps);
   return s;
 }
+
+bool SameAnimation(const AnimationState& a, const AnimationState& b) {
+  const bool picture = a.oggetto == kPictureOpaque || a.oggetto == kPictureTransparent;
+  return a.oggetto == b.oggetto && a.movimento == b.movimento && a.asciino == b.asciino && a.fields == b.fields &&
+         a.objectColor == b.objectColor && a.backgroundColor == b.backgroundColor && a.mode == b.mode &&
+         (!picture || a.immagine == b.immagine) && a.sfondo == b.sfondo && a.percorso == b.percorso &&
+         a.fieldsOn == b.fieldsOn;
+}

@@ -38,7 +38,14 @@ struct AnimationState {
   PicturePtr immagine;  // the object's picture (object kinds 5 and 6)
   PicturePtr sfondo;    // the background picture; nil for a plain colour
   PathTable percorso;
+  // Which number fields apply, as the window shows them (the others greyed):
+  // the choices of object, motion and background turn them on and off.
+  std::array<bool, kNumberFields> fieldsOn = {true, true, true, true, true, false, false, false};
 };
+
+// Whether two states are the same animation: every value equal, the pictures
+// the same ones (the object's picture only where the object is a picture).
+bool SameAnimation(const AnimationState& a, const AnimationState& b);
 
 // The drawing modes by the index of their buttons ("Move", "Copy", "Copy
 // Clear"), as the project file stores them.

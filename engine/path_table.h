@@ -20,6 +20,7 @@ class PathTable {
   void Set(int row, int col, double v) {
     if (Has(row, col)) cells_[row * cols_ + col] = v;
   }
+  bool operator==(const PathTable&) const = default;
 
  private:
   int rows_ = 0, cols_ = 0;

@@ -48,6 +48,8 @@ class Renderer {
   // Ends the render under way after its current frame. Every later render
   // ends at once too: this is for quitting.
   void Stop() { stopped_ = true; }
+  // Renders again after a Stop: the quit was called off.
+  void Resume() { stopped_ = false; }
   bool Stopped() const { return stopped_; }
   bool Rendering() const { return rendering_; }
 

@@ -95,6 +95,8 @@ FolderItemPtr GetSaveFolderItem(const QString& fileType, const QString& defaultN
 
 void MsgBox(const QString& text) { CurrentDialogs().MsgBox(text); }
 
+SaveChanges AskSaveChanges(const QString& text) { return CurrentDialogs().AskSaveChanges(text); }
+
 bool SelectColor(Color& color, const QString& prompt) {
   return CurrentDialogs().SelectColor(color, prompt);
 }

@@ -12,6 +12,9 @@
 #include "framework/picture.h"
 
 // What the compression dialog chooses for a video track.
+// The answers to the question whether to save changes first.
+enum class SaveChanges { Save, DontSave, Cancel };
+
 struct CompressionSettings {
   QString type = "raw ";  // four-character code: "raw ", "rle ", "png ", "jpeg", "avc1"
   int depth = 24;
@@ -52,6 +55,9 @@ class Dialogs {
   // True when the user confirmed a colour, which is then left in color.
   virtual bool SelectColor(Color& color, const QString& prompt) = 0;
   virtual void MsgBox(const QString& text) = 0;
+  // Asks the question (text) with the buttons "Save" (the default), "Don't
+  // Save" and "Cancel" (Escape).
+  virtual SaveChanges AskSaveChanges(const QString& text) = 0;
   // True when confirmed; settings then hold the choice. Cancel leaves them.
   virtual bool SelectCompressionSettings(CompressionSettings& settings) = 0;
   // The export options of a format (named by title); true when confirmed,
@@ -109,6 +115,7 @@ std::unique_ptr<Dialogs> InstallDialogs(std::unique_ptr<Dialogs> dialogs);
 FolderItemPtr GetOpenFolderItem(const QString& fileType);
 FolderItemPtr GetSaveFolderItem(const QString& fileType, const QString& defaultName);
 void MsgBox(const QString& text);
+SaveChanges AskSaveChanges(const QString& text);
 bool SelectColor(Color& color, const QString& prompt);
 
 // The folder chooser with its captions, as the program sets them up.

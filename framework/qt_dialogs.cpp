@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QMimeDatabase>
 #include <QPushButton>
 #include <QSpinBox>
@@ -131,6 +132,20 @@ void QtDialogs::MsgBox(const QString& text) {
   QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
                   DialogParent());
   box.exec();
+}
+
+SaveChanges QtDialogs::AskSaveChanges(const QString& text) {
+  QMessageBox box(QMessageBox::Warning, QApplication::applicationDisplayName(), text, QMessageBox::NoButton,
+                  DialogParent());
+  QPushButton* save = box.addButton(QStringLiteral("Save"), QMessageBox::AcceptRole);
+  QPushButton* dontSave = box.addButton(QStringLiteral("&Don't Save"), QMessageBox::DestructiveRole);
+  QPushButton* cancel = box.addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
+  box.setDefaultButton(save);
+  box.setEscapeButton(cancel);
+  box.exec();
+  if (box.clickedButton() == save) return SaveChanges::Save;
+  if (box.clickedButton() == dontSave) return SaveChanges::DontSave;
+  return SaveChanges::Cancel;
 }
 
 FolderItemPtr QtDialogs::ChooseFileToSaveOfType(const std::vector<FileTypeChoice>& types, const QString& defaultName,

@@ -16,6 +16,7 @@ class QtDialogs : public Dialogs {
   ~QtDialogs() override;
   bool SelectColor(Color& color, const QString& prompt) override;
   void MsgBox(const QString& text) override;
+  SaveChanges AskSaveChanges(const QString& text) override;
   bool SelectCompressionSettings(CompressionSettings& settings) override;
   bool SelectExportOptions(const QString& title, ExportOptions& options) override;
 

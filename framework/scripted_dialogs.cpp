@@ -44,6 +44,14 @@ bool ScriptedDialogs::SelectColor(Color& color, const QString& prompt) {
   return true;
 }
 
+SaveChanges ScriptedDialogs::AskSaveChanges(const QString& text) {
+  log << QStringLiteral("question ") + text;
+  if (saveChangesAnswers.empty()) return SaveChanges::Cancel;
+  const SaveChanges answer = saveChangesAnswers.front();
+  saveChangesAnswers.pop_front();
+  return answer;
+}
+
 void ScriptedDialogs::MsgBox(const QString& text) {
   log << QStringLiteral("msgbox ") + text;
   messages << text;

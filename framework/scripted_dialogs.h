@@ -16,6 +16,7 @@ class ScriptedDialogs : public Dialogs {
   std::deque<FolderItemPtr> folderAnswers;  // nullptr: cancel
   std::deque<std::optional<Color>> colorAnswers;                  // nullopt: cancel
   std::deque<std::optional<CompressionSettings>> compressionAnswers;  // nullopt: cancel
+  std::deque<SaveChanges> saveChangesAnswers;  // none left: Cancel
   // The export options dialog: nullopt accepts what it offers (its default
   // button), an ExportOptions answers with that choice; none left: cancel.
   std::deque<std::optional<ExportOptions>> exportOptionsAnswers;
@@ -26,6 +27,7 @@ class ScriptedDialogs : public Dialogs {
 
   bool SelectColor(Color& color, const QString& prompt) override;
   void MsgBox(const QString& text) override;
+  SaveChanges AskSaveChanges(const QString& text) override;
   bool SelectCompressionSettings(CompressionSettings& settings) override;
   bool SelectExportOptions(const QString& title, ExportOptions& options) override;
 

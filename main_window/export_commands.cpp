@@ -14,7 +14,7 @@ void Window1::PushButton2_Action(int) {
   FolderItemPtr target = GetSaveFolderItem("video/quicktime", "movie.mov");
   // Only a movie, or nothing, is replaced by the movie: never a pipe or a
   // device, nor the project or a picture that the animation is drawn from.
-  std::vector<KeptFile> kept = {{projectFile, "the project being rendered"}};
+  std::vector<KeptFile> kept = {{Document()->Path(), "the project being rendered"}};
   for (const auto& [picture, slot] : {std::pair{immagine, kObjectPictureSlot}, {sfondo, kBackgroundPictureSlot}})
     if (picture && !asciino[slot].isEmpty())
       kept.push_back({GetFolderItem(asciino[slot])->AbsolutePath(), "a picture of the project"});

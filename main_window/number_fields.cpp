@@ -44,6 +44,8 @@ void Window1::EditXY_GotFocus(int k) { MarkFocus(k, true); }
 void Window1::EditXY_LostFocus(int k) { MarkFocus(k, false); }
 
 bool Window1::EditXY_KeyDown(int, const QString& key) {
+  // What was typed is committed with the preview (its name found from the
+  // fields when the change is kept).
   if (Asc(key) == 13) crea_preview(0);
   return false;
 }

@@ -45,6 +45,7 @@ AnimationState Window1::CurrentState() const {
   a.immagine = immagine;
   a.sfondo = sfondo;
   a.percorso = percorso;
+  for (int k = 0; k < kNumberFields; ++k) a.fieldsOn[k] = EditXY[k]->isEnabledTo(content_);
   return a;
 }
 
@@ -118,6 +119,7 @@ bool Window1::StartMovie(const FolderItemPtr& file, int width, int height, const
 
 void Window1::crea_preview(int flag) {
   if (DeferIfRendering([this, flag] { crea_preview(flag); })) return;
+  if (flag == 0) ++previewsSinceChange_;
   // Once quitting has begun, no new preview goes into the scratch folder.
   if (Services().quitting() || engine_.Stopped()) return;
 

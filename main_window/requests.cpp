@@ -22,7 +22,14 @@ void Window1::RunUserAction(std::function<void()> action, RequestKind kind) {
 void Window1::RunRequest(Request& request) {
   acting_ = true;
   commandKey_ = request.commandKey;
+  // Typing not yet committed is a change of its own, before this request's;
+  // Return commits it together with the preview it renders.
+  if (request.kind != RequestKind::Preview) CommitChange(QString());
+  previewsSinceChange_ = 0;
+  changeName_.clear();
   request.run();
+  // What the request changed is one step of the history.
+  CommitChange(changeName_);
   commandKey_ = false;
   acting_ = false;
 }
@@ -39,3 +46,5 @@ void Window1::StopForQuit() {
   engine_.Stop();
   requests_.clear();
 }
+
+void Window1::CallOffQuit() { engine_.Resume(); }

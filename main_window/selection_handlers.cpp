@@ -7,6 +7,7 @@
 #include "main_window/window1.h"
 
 bool Window1::Rectcolore_MouseDown(int index, int, int) {
+  NameChange("Colour");
   Color c = RGB(0, 0, 0);
   if (SelectColor(c, "Select a color")) {
     Rectcolore[index]->SetFillColor(c);
@@ -26,25 +27,26 @@ void Window1::tStatic2_MouseExit(int) {
 }
 
 bool Window1::tStatic2_MouseDown(int, int, int) {
-  if (!commandKey_) {
-    asciino[6] = "";
-    sfondo = nullptr;
-    if (FolderItemPtr file = GetOpenFolderItem("special/any")) {
-      sfondo = file->OpenAsPicture();
-      asciino[6] = file->AbsolutePath();
-      if (sfondo) {
-        EditXY[3]->SetText(Str(sfondo->Width()));
-        EditXY[4]->SetText(Str(sfondo->Height()));
-      }
-    }
-  } else {
-    sfondo = nullptr;
-    asciino[6] = "";
-  }
-  EditXY[3]->setEnabled(!sfondo);
-  EditXY[4]->setEnabled(!sfondo);
-  crea_preview(0);
+  NameChange(commandKey_ ? "Remove Background Picture" : "Background Picture");
+  SetBackgroundFrom(commandKey_ ? nullptr : GetOpenFolderItem("special/any"));
   return false;
+}
+
+void Window1::SetBackgroundFrom(const FolderItemPtr& file) {
+  asciino[kBackgroundPictureSlot] = "";
+  sfondo = nullptr;
+  if (file) {
+    sfondo = file->OpenAsPicture();
+    asciino[kBackgroundPictureSlot] = file->AbsolutePath();
+    if (sfondo) {
+      // The movie takes the picture's size.
+      EditXY[kMovieWidth]->SetText(Str(sfondo->Width()));
+      EditXY[kMovieHeight]->SetText(Str(sfondo->Height()));
+    }
+  }
+  EditXY[kMovieWidth]->setEnabled(!sfondo);
+  EditXY[kMovieHeight]->setEnabled(!sfondo);
+  crea_preview(0);
 }
 
 namespace {
@@ -57,11 +59,19 @@ void Park(Rectangle* mark) { mark->move(-40, mark->y()); }
 
 void Window1::BevelB_MouseEnter(int index) { Hover(rettoboldo, BevelB[index]); }
 void Window1::BevelB_MouseExit(int) { Park(rettoboldo); }
-void Window1::BevelB_Action(int index) { scelta_oggetto(index); }
+void Window1::BevelB_Action(int index) {
+  NameChange(index == kTextObject                                         ? "Text"
+             : index == kPictureOpaque || index == kPictureTransparent ? "Object Picture"
+                                                                         : "Object");
+  scelta_oggetto(index);
+}
 
 void Window1::BevelAnimation_MouseEnter(int index) { Hover(rettoboldo1, BevelAnimation[index]); }
 void Window1::BevelAnimation_MouseExit(int) { Park(rettoboldo1); }
-void Window1::BevelAnimation_Action(int index) { scelta_movimento(index); }
+void Window1::BevelAnimation_Action(int index) {
+  NameChange(index == kAlongPath ? "Path" : "Motion");
+  scelta_movimento(index);
+}
 
 void Window1::RadioBu_Action(int) {
   if (!auto_) crea_preview(0);

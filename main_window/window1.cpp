@@ -26,6 +26,8 @@ Window1* Window1::InstanceIfOpen() { return g_window; }
 
 Window1::Window1() : QMainWindow(nullptr) {
   setAttribute(Qt::WA_DeleteOnClose, false);
+  document_ = new AnimationDocument(this);
+  connect(document_, &AnimationDocument::Restored, this, &Window1::ShowRestoredState);
   Layout();
   CreateControls();
 }
@@ -56,16 +58,20 @@ void Window1::Event_Open() {
   RunUserAction([this] {
     scelta_oggetto(0);
     scelta_movimento(0);
+    // What the window opens with is nothing to undo, nor to save.
+    document_->Reset(CurrentState());
   });
 }
 
 void Window1::Event_Close() {
-  if (Services().quit) Services().quit();
+  // The window goes only when the program quits: not when the quit was
+  // called off, nor (yet) while the question waits for a render to stop.
+  closeAccepted_ = !Services().quit || Services().quit();
 }
 
 void Window1::closeEvent(QCloseEvent* e) {
   Event_Close();
-  e->accept();
+  e->setAccepted(closeAccepted_);
 }
 
 void Window1::Log(const QString& text) { LogEditField->SetText(text); }

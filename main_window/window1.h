@@ -8,7 +8,9 @@
 #include <functional>
 #include <memory>
 
+#include "document/animation_document.h"
 #include "document/animation_state.h"
+#include "document/project.h"
 #include "engine/path_table.h"
 #include "engine/renderer.h"
 #include "framework/controls.h"
@@ -31,10 +33,11 @@ class Window1 : public QMainWindow {
   // What the window is given by the application that runs it: set before
   // the window opens.
   struct WindowServices {
-    std::function<void()> quit;             // the window's close box
+    std::function<bool()> quit;             // the close box; true once the window may go
     std::function<bool()> quitting = [] { return false; };  // no new preview once true
     std::function<FolderItemPtr()> scratchFolder;           // where previews go
     std::function<void(QMainWindow*)> installMenus;         // the menu bar
+    std::function<void(const QString&)> openProject;        // a project dropped on the window
   };
   static void SetServices(WindowServices services);
   static const WindowServices& Services();
@@ -49,7 +52,6 @@ class Window1 : public QMainWindow {
   FolderItemPtr cartella;  // where PICT frames go
   std::array<QString, 7> asciino;  // text, font, bold, italic, underline, picture path, background path
   PicturePtr sfondo;      // the background picture; nil for a plain colour
-  QString projectFile;    // the project last opened or saved here, which no export may replace
   bool auto_ = false;     // a project is being loaded
   int oggetto = 0;        // object kind 0..9
   int movimento = 0;      // motion kind 0..9
@@ -88,6 +90,25 @@ class Window1 : public QMainWindow {
   // --- rendering: the settings gathered from the controls, handed to the engine ---
   AnimationState CurrentState() const;
   RenderSettings CurrentSettings() const;
+
+  // --- the document: what the controls show, kept as the history of changes ---
+  AnimationDocument* Document() const { return document_; }
+  // Shows the state in every control and property, running no handler.
+  void ShowState(const AnimationState& state);
+  // The name of the change the request under way makes ("Colour").
+  void NameChange(const QString& name) { changeName_ = name; }
+  // Keeps what the controls show as a change of the document, when it is
+  // one, with the previews rendered since the last change.
+  void CommitChange(const QString& name);
+  // Typing in a number field not yet committed (by Return or by the next
+  // request): the field with the focus differs from the document.
+  bool HoldsTyping() const;
+  // Edit > "Undo" and "Redo", as requests: they wait for a render under way.
+  void UndoChange();
+  void RedoChange();
+  // Loads a project read from a file, as File > "Open.." does once the file
+  // is read: one change, which leaves the document saved as that file.
+  void LoadProject(const Project& project, const QString& file);
   void crea_movie(int flag);
   void crea_preview(int flag);
   void movimenti(int i, double steps, double dx, double dy);
@@ -98,6 +119,9 @@ class Window1 : public QMainWindow {
   void ComposeText();
   // The path editor on the path table; a finished path sizes the movie.
   void EditPath();
+  // The background picture from this file (a plain colour when it is nil or
+  // no picture), as "background or image" sets it.
+  void SetBackgroundFrom(const FolderItemPtr& file);
 
   // --- handlers ---
   void EditXY_TextChange(int index);
@@ -137,6 +161,9 @@ class Window1 : public QMainWindow {
   // Quitting: the render under way ends at its next frame, its movie is
   // discarded, waiting requests are dropped and no new render starts.
   void StopForQuit();
+  // The quit was called off (the question before it was cancelled): renders
+  // and requests run again.
+  void CallOffQuit();
 
   // Writes a message into the log field (replacing what was there).
   void Log(const QString& text);
@@ -146,6 +173,9 @@ class Window1 : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent* e) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dragMoveEvent(QDragMoveEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
 
  private:
   Window1();
@@ -175,6 +205,11 @@ class Window1 : public QMainWindow {
     RequestKind kind;
     bool commandKey;  // as it stood when the user acted
   };
+  // The name of the change that typing in the number fields makes.
+  QString TypingChangeName() const;
+  // Undo or Redo has set the document's state: shown, and its previews rendered.
+  void ShowRestoredState(int previews);
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void RunRequest(Request& request);
   void RunWaitingRequests();
 
@@ -183,7 +218,11 @@ class Window1 : public QMainWindow {
   RenderProgress* renderProgress_ = nullptr;
 
   Renderer engine_;
+  AnimationDocument* document_ = nullptr;
+  QString changeName_;         // of the request under way
+  int previewsSinceChange_ = 0;  // previews rendered since the last change kept
   bool acting_ = false;
+  bool closeAccepted_ = true;  // by the last Close event
   bool commandKey_ = false;  // of the request being carried out
   std::deque<Request> requests_;
 };

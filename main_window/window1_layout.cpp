@@ -39,6 +39,7 @@ void Window1::Layout() {
   SetBackgroundColor(content_, kWindowBackground);
   setCentralWidget(content_);
   setWindowTitle("Velostrip");
+  setAcceptDrops(true);  // projects, and pictures for the background
   setMinimumSize(64, 64);
   setMaximumSize(32000, 32000);
   // Not resizable, not maximisable; minimise and close stay.
@@ -110,6 +111,7 @@ void Window1::_CreateControls0() {
       return false;
     };
     e->LostFocus = [this](int i) { EditXY_LostFocus(i); };
+    e->installEventFilter(this);  // Ctrl+Z: the field's typing, or the animation's last change
   }
 
   auto label = [&](const QString& name, int index, int x, int y, int width, int height, const QString& text,
@@ -202,6 +204,7 @@ void Window1::_CreateControls0() {
     // comes, and not if by then the mode is not allowed (random motion).
     r->Click = [this](int i) {
       RunUserAction([this, i] {
+        NameChange("Drawing Mode");
         if (RadioBu[i]->isEnabled()) RadioBu[i]->SetValue(true);
       });
     };

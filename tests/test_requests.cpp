@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QMenuBar>
 #include <QTest>
 #include <QTimer>
 
@@ -74,6 +75,24 @@ TEST_F(RequestTest, ChoicesDuringARenderAllRunInTheOrderMade) {
   EXPECT_EQ(dialogs_->log.filter("save text").size(), 1);
   EXPECT_TRUE(QFileInfo::exists(Root() + "/project.txt"));
   EXPECT_EQ(w_->oggetto, 1);
+}
+
+TEST_F(RequestTest, AnUndoDuringARenderWaitsItsTurnAndComesOutAsWhenIdle) {
+  w_->BevelB[3]->click();
+  const int before = w_->contatore;
+  RenderWhile([this] {
+    MenuBar1::Instance()->Choose("EditUndo");
+    w_->BevelAnimation[2]->click();
+    MenuBar1::Instance()->Choose("EditUndo");
+    EXPECT_EQ(w_->WaitingRequests(), 3);
+    EXPECT_EQ(w_->oggetto, 3);
+  });
+  // The object undone, the motion chosen and undone: each rendered its
+  // previews, in turn.
+  EXPECT_EQ(w_->oggetto, 0);
+  EXPECT_EQ(w_->movimento, 0);
+  EXPECT_EQ(w_->contatore, before + 1 + 1 + 2 + 2);
+  EXPECT_EQ(w_->menuBar()->findChild<QAction*>("EditRedo")->text(), "&Redo Motion");
 }
 
 TEST_F(RequestTest, EachRequestKeepsTheCommandKeyOfItsOwnClick) {
@@ -227,6 +246,7 @@ TEST_F(RequestTest, QuitDuringARunawayRenderEndsItAndLeavesNoMovie) {
   SetField(4, "8");
   SetField(2, "2000000000");
   const int before = w_->contatore;
+  dialogs_->saveChangesAnswers.push_back(SaveChanges::DontSave);
   RenderWhile([this] {
     w_->BevelB[1]->click();  // dropped by the quit
     w_->close();
@@ -249,6 +269,7 @@ TEST_F(RequestTest, QuitDuringAnExportLeavesNoFileAtTheTarget) {
   QDir().mkpath(Root() + "/out");
   dialogs_->saveAnswers.push_back(GetFolderItem(target));
   dialogs_->compressionAnswers.push_back(CompressionSettings{});
+  dialogs_->saveChangesAnswers.push_back(SaveChanges::DontSave);
   QTimer::singleShot(0, w_, [] { MenuBar1::Instance()->Choose("FileQuit"); });
   w_->PushButton2->click();
   WaitForClean();

@@ -36,7 +36,7 @@ void WriteText(const QString& path, const QByteArray& text) {
 }
 
 // A project whose movie is `width` x `height`: its previews say it was loaded.
-QByteArray Project(int width, int height) {
+QByteArray ProjectBytes(int width, int height) {
   QByteArray text = "1\n\nArial\nfalse\nfalse\nfalse\n\n\n";
   for (int c : {0, 0, 128, 102, 204, 255}) text += QByteArray::number(c) + "\n";
   for (int v : {20, 20, 4}) text += QByteArray::number(v) + "\n";
@@ -203,7 +203,7 @@ class StartProcessTest : public ::testing::Test {
 };
 
 TEST_F(StartProcessTest, ALaterStartHandsItsProjectToTheRunningWindow) {
-  WriteText(dir_.path() + "/work/p.txt", Project(64, 48));
+  WriteText(dir_.path() + "/work/p.txt", ProjectBytes(64, 48));
   QProcess* first = Start({});
   ASSERT_TRUE(Eventually([&] { return QFileInfo::exists(Scratch("temp3.mov")); }));
 
@@ -229,7 +229,7 @@ TEST_F(StartProcessTest, ALaterStartHandsItsProjectToTheRunningWindow) {
 }
 
 TEST_F(StartProcessTest, StartsAtTheSameMomentEndWithOneWindowThatLoadsEveryProject) {
-  for (int i = 1; i <= 3; ++i) WriteText(dir_.path() + QString("/work/p%1.txt").arg(i), Project(30 + i, 20));
+  for (int i = 1; i <= 3; ++i) WriteText(dir_.path() + QString("/work/p%1.txt").arg(i), ProjectBytes(30 + i, 20));
   std::vector<QProcess*> starts;
   for (int i = 1; i <= 3; ++i) starts.push_back(Start({QString("p%1.txt").arg(i)}));
   // The opening's three previews, then three for each project.
@@ -252,7 +252,7 @@ TEST_F(StartProcessTest, StartsAtTheSameMomentEndWithOneWindowThatLoadsEveryProj
 }
 
 TEST_F(StartProcessTest, WithNoDisplayItSaysSoInOneLine) {
-  WriteText(dir_.path() + "/work/p.txt", Project(64, 48));
+  WriteText(dir_.path() + "/work/p.txt", ProjectBytes(64, 48));
   env_.remove("QT_QPA_PLATFORM");
   for (const char* display : {"", ":87"}) {
     env_.remove("WAYLAND_DISPLAY");
@@ -283,7 +283,7 @@ TEST_F(StartProcessTest, WithNoDisplayItSaysSoInOneLine) {
 // the render stopped, the scratch folder cleared, the socket gone.
 TEST_F(StartProcessTest, SignalsQuitTheWindowAsQuitDoes) {
   // So many frames that its preview renders until the window quits.
-  QByteArray endless = Project(64, 48);
+  QByteArray endless = ProjectBytes(64, 48);
   endless.replace("\n4\n64\n", "\n100000\n64\n");
   WriteText(dir_.path() + "/work/endless.txt", endless);
   const QString trashed = dir_.path() + "/data/Trash/files/ftemp";
@@ -319,7 +319,7 @@ TEST_F(StartProcessTest, WithoutARuntimeFolderNoOtherUserSwitchesTheCheckOff) {
   if (::geteuid() == 0) {
     ASSERT_EQ(::chown(trap.toLocal8Bit().constData(), 65534, 65534), 0);
   }
-  WriteText(dir_.path() + "/work/p.txt", Project(64, 48));
+  WriteText(dir_.path() + "/work/p.txt", ProjectBytes(64, 48));
 
   QProcess* first = Start({});
   ASSERT_TRUE(Eventually([&] { return QFileInfo::exists(Scratch("temp3.mov")); }));
@@ -364,7 +364,7 @@ TEST_F(StartProcessTest, WithoutARuntimeFolderNoOtherUserSwitchesTheCheckOff) {
 // A client of the socket may send anything: it is dropped when it sends too
 // much, nothing, or what does not parse, and the window goes on as before.
 TEST_F(StartProcessTest, TheSocketTakesNothingOnTrust) {
-  WriteText(dir_.path() + "/work/p.txt", Project(64, 48));
+  WriteText(dir_.path() + "/work/p.txt", ProjectBytes(64, 48));
   QProcess* first = Start({});
   ASSERT_TRUE(Eventually([&] { return QFileInfo::exists(Scratch("temp3.mov")); }));
   const QStringList sockets = QDir(dir_.path() + "/runtime").entryList({"*.socket"}, QDir::System);

@@ -30,10 +30,15 @@ TempAppEnv::TempAppEnv() {
   oldAppFolder_ = ApplicationFolder();
   hadDataHome_ = qEnvironmentVariableIsSet("XDG_DATA_HOME");
   oldDataHome_ = qgetenv("XDG_DATA_HOME");
+  hadConfigHome_ = qEnvironmentVariableIsSet("XDG_CONFIG_HOME");
+  oldConfigHome_ = qgetenv("XDG_CONFIG_HOME");
   QDir(dir.path()).mkpath("app");
   QDir(dir.path()).mkpath("data");
+  QDir(dir.path()).mkpath("config");
   SetApplicationFolder(appFolder());
   qputenv("XDG_DATA_HOME", dataHome().toLocal8Bit());
+  // The user's settings (the recent projects) stay out of the user's own.
+  qputenv("XDG_CONFIG_HOME", configHome().toLocal8Bit());
 }
 
 TempAppEnv::~TempAppEnv() {
@@ -42,6 +47,10 @@ TempAppEnv::~TempAppEnv() {
     qputenv("XDG_DATA_HOME", oldDataHome_);
   else
     qunsetenv("XDG_DATA_HOME");
+  if (hadConfigHome_)
+    qputenv("XDG_CONFIG_HOME", oldConfigHome_);
+  else
+    qunsetenv("XDG_CONFIG_HOME");
 }
 
 namespace {

@@ -25,6 +25,7 @@ struct TempAppEnv {
   QString root() const { return dir.path(); }
   QString appFolder() const { return dir.path() + "/app"; }
   QString dataHome() const { return dir.path() + "/data"; }
+  QString configHome() const { return dir.path() + "/config"; }
   QString trashFiles() const { return dataHome() + "/Trash/files"; }
   QString trashInfo() const { return dataHome() + "/Trash/info"; }
 
@@ -34,6 +35,8 @@ struct TempAppEnv {
   QString oldAppFolder_;
   bool hadDataHome_ = false;
   QByteArray oldDataHome_;
+  bool hadConfigHome_ = false;
+  QByteArray oldConfigHome_;
 };
 
 // Reads a file with ImageMagick's convert (fmt is the coder, e.g. "PICT") or
