@@ -12,6 +12,9 @@ packages=(
   qt6-base-dev qt6-image-formats-plugins
   # FFmpeg's libraries, which write and read the movies.
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  # libimagequant, which picks the colours of GIF frames that hold more than
+  # 256.
+  libimagequant-dev
   # The tests (GoogleTest) and the benchmarks (Google Benchmark).
   libgtest-dev libbenchmark-dev
   # Fonts: Liberation Sans stands for the layout's Arial (fontconfig aliases
@@ -22,6 +25,8 @@ packages=(
   # (the movie benchmark also writes with ffmpeg); ImageMagick's convert and
   # GraphicsMagick's gm read the PICT frames back.
   ffmpeg imagemagick graphicsmagick
+  # gifsicle reads the delays and the loop of the GIFs back.
+  gifsicle
   # An X server and a real keyboard for the test that holds a key down.
   xvfb xdotool
   # The install test runs the validators of the desktop entry

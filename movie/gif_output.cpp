@@ -1,0 +1,706 @@
+#include "movie/gif_output.h"
+
+#include <unistd.h>
+
+#include <QFileInfo>
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <new>
+#include <numeric>
+
+#include "movie/gif_lzw.h"
+#include "movie/gif_quantize.h"
+#include "movie/movie_file.h"
+
+namespace {
+
+using gif::PixelChoice;
+
+// The colours of a frame, up to a limit, each with how often it occurs and a
+// small number to go with it: a hash set of a fixed size, cheap to clear.
+class ColourMap {
+ public:
+  ColourMap() { keys_.fill(kEmpty); }
+  void Clear() {
+    for (int slot : used_) keys_[slot] = kEmpty;
+    used_.clear();
+  }
+  int Size() const { return int(used_.size()); }
+  // The value of a colour, -1 when it is not there.
+  int Find(uint32_t colour) const {
+    for (uint32_t slot = Hash(colour);; slot = (slot + 1) & (kSlots - 1)) {
+      if (keys_[slot] == colour) return values_[slot];
+      if (keys_[slot] == kEmpty) return -1;
+    }
+  }
+  // Counts one more pixel of a colour; false when the colour is new and the
+  // map already holds `limit` colours.
+  bool Count(uint32_t colour, int limit) {
+    uint32_t slot = Hash(colour);
+    for (;; slot = (slot + 1) & (kSlots - 1)) {
+      if (keys_[slot] == colour) {
+        ++counts_[slot];
+        return true;
+      }
+      if (keys_[slot] == kEmpty) break;
+    }
+    if (Size() >= limit) return false;
+    keys_[slot] = colour;
+    counts_[slot] = 1;
+    values_[slot] = -1;
+    used_.push_back(int(slot));
+    return true;
+  }
+  void Set(uint32_t colour, int value) {
+    uint32_t slot = Hash(colour);
+    while (keys_[slot] != colour && keys_[slot] != kEmpty) slot = (slot + 1) & (kSlots - 1);
+    if (keys_[slot] == kEmpty) {
+      keys_[slot] = colour;
+      counts_[slot] = 0;
+      used_.push_back(int(slot));
+    }
+    values_[slot] = value;
+  }
+  // The colours, the most frequent first.
+  std::vector<uint32_t> ByCount() const {
+    std::vector<int> order = used_;
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return counts_[a] > counts_[b]; });
+    std::vector<uint32_t> colours;
+    colours.reserve(order.size());
+    for (int slot : order) colours.push_back(keys_[slot]);
+    return colours;
+  }
+
+ private:
+  static constexpr int kSlots = 1024;  // a quarter full at most: 256 colours and a spare
+  static constexpr uint32_t kEmpty = 0xFFFFFFFFu;  // no 0xRRGGBB colour
+  static uint32_t Hash(uint32_t colour) { return (colour * 2654435761u) >> 22; }
+  std::array<uint32_t, kSlots> keys_{};
+  std::array<uint32_t, kSlots> counts_{};
+  std::array<int, kSlots> values_{};
+  std::vector<int> used_;
+};
+
+// The number of entries a colour table of `n` colours takes in the file: a
+// power of two, at least 2.
+int TableSizeFor(int n) {
+  int size = 2;
+  while (size < n) size *= 2;
+  return size;
+}
+
+int TableBits(int size) {
+  int bits = 1;
+  while ((1 << bits) < size) ++bits;
+  return bits;
+}
+
+struct Rect {
+  int x = 0, y = 0, width = 0, height = 0;
+  bool Empty() const { return width <= 0 || height <= 0; }
+};
+
+// One way of writing a frame: its colour table, its pixels and their
+// compressed data.
+struct Encoding {
+  bool valid = false;
+  std::vector<uint32_t> table;  // the local colour table; empty for the global one
+  std::vector<uint32_t> newGlobal;  // colours this way adds to the global table's free entries
+  int transparent = -1;
+  int maxIndex = 0;
+  std::vector<PixelChoice> pixels;
+  std::vector<uint8_t> data;
+  std::vector<uint8_t> chosen;
+  size_t Cost() const { return data.size() + 3 * (table.empty() ? 0 : size_t(TableSizeFor(int(table.size())))); }
+};
+
+QString ErrnoText(int err) { return QString::fromLocal8Bit(strerror(err)); }
+
+class GifOutput final : public FrameOutput {
+ public:
+  GifOutput(const QString& path, const FrameOutputOptions& options)
+      : path_(QFileInfo(path).absoluteFilePath()), options_(options) {}
+  ~GifOutput() override {
+    if (state_ != State::kDone) Abandon();
+  }
+
+  QString Begin(int width, int height, int timeScale, int ticksPerFrame) override;
+  QString AddFrame(const QImage& frame) override;
+  QString Finish() override;
+  void Abandon() override;
+
+ private:
+  enum class State { kNew, kBegun, kDone };
+
+  void Fail(const QString& reason, const QString& where = {}) {
+    if (error_.isEmpty())
+      error_ = "Movie not written: " + reason + (where.isEmpty() ? QString() : " (" + where + ")") + " - " + path_;
+  }
+  int DelayOf(int64_t frame) const {
+    auto hundredths = [&](int64_t n) { return (200 * n * ticksPerFrame_ + timeScale_) / (2 * timeScale_); };
+    return int(std::min<int64_t>(65535, hundredths(frame + 1) - hundredths(frame)));
+  }
+  void Load(const QImage& frame);
+  void EncodeFrame();
+  void EncodeFirst();
+  bool EncodeExact(const Rect& rect, bool anyFree);
+  void EncodeQuantized(const Rect& rect);
+  void WriteUnchanged();
+  void BuildGlobalWay(const Rect& rect, bool anyFree, Encoding* way);
+  void BuildLocalWay(const Rect& rect, bool anyFree, Encoding* way);
+  void Compress(const Rect& rect, Encoding* way);
+  void Emit(const Rect& rect, const Encoding& way);
+  void Put16(int v) {
+    body_.push_back(uint8_t(v));
+    body_.push_back(uint8_t(v >> 8));
+  }
+  bool WriteAt(const uint8_t* data, size_t size, off_t at, const QString& where);
+  void FlushBody(const QString& where);
+
+  QString path_;
+  FrameOutputOptions options_;
+  QString error_;
+  State state_ = State::kNew;
+  MovieOutputFile file_;
+  int width_ = 0, height_ = 0;
+  int64_t timeScale_ = 8, ticksPerFrame_ = 1;
+  int64_t frames_ = 0;
+
+  std::vector<uint32_t> current_, previous_, canvas_;  // 0xRRGGBB
+  std::vector<uint8_t> free_;  // per pixel: the viewer already sees the right colour, or it did not change
+  std::vector<uint32_t> global_;  // the global colour table, a power of two long
+  int globalUsed_ = 0;            // its entries that hold colours; the rest are free
+  ColourMap globalIndex_;         // colour -> its entry in the global table
+  ColourMap colours_, ways_;      // a frame's colours; and their entries in one way of writing it
+  gif::LzwEncoder lzw_;
+  Encoding first_, second_;
+
+  std::vector<uint8_t> body_;  // what is not yet in the file, from bodyAt_ on
+  off_t bodyAt_ = 0;
+};
+
+QString GifOutput::Begin(int width, int height, int timeScale, int ticksPerFrame) {
+  if (!error_.isEmpty()) return error_;
+  if (state_ != State::kNew) {
+    Fail("it was already begun");
+    return error_;
+  }
+  state_ = State::kBegun;
+  if (width < 1 || height < 1 || width > 65535 || height > 65535) {
+    Fail(QString("a frame of %1 x %2 pixels cannot be a GIF picture").arg(width).arg(height));
+    return error_;
+  }
+  if (timeScale <= 0 || ticksPerFrame <= 0) {
+    Fail(QString("invalid frame time %1/%2 s").arg(ticksPerFrame).arg(timeScale));
+    return error_;
+  }
+  if (QFileInfo(path_).isDir()) {
+    Fail("a folder of that name is in the way");
+    return error_;
+  }
+  width_ = width;
+  height_ = height;
+  timeScale_ = timeScale;
+  ticksPerFrame_ = ticksPerFrame;
+  try {
+    const size_t area = size_t(width) * height;
+    current_.resize(area);
+    previous_.resize(area);
+    canvas_.resize(area);
+    free_.resize(area);
+  } catch (const std::bad_alloc&) {
+    Fail("out of memory");
+    return error_;
+  }
+  const QString why = file_.Open(path_);
+  if (!why.isEmpty()) Fail(why, "no file could be made in its folder");
+  return error_;
+}
+
+void GifOutput::Load(const QImage& frame) {
+  QImage converted;
+  const QImage* image = &frame;
+  if (frame.format() != QImage::Format_RGB32 && frame.format() != QImage::Format_ARGB32) {
+    converted = frame.convertToFormat(QImage::Format_RGB32);
+    image = &converted;
+  }
+  for (int y = 0; y < height_; ++y) {
+    const uint32_t* from = reinterpret_cast<const uint32_t*>(image->constScanLine(y));
+    uint32_t* to = current_.data() + size_t(y) * width_;
+    for (int x = 0; x < width_; ++x) to[x] = from[x] & 0xFFFFFFu;
+  }
+}
+
+QString GifOutput::AddFrame(const QImage& frame) {
+  if (!error_.isEmpty()) return error_;
+  if (state_ != State::kBegun) {
+    Fail(state_ == State::kNew ? "a frame came before the movie was begun" : "it was already finished");
+    return error_;
+  }
+  if (frame.width() != width_ || frame.height() != height_) {
+    Fail(QString("a frame of %1 x %2 pixels in a movie of %3 x %4")
+             .arg(frame.width())
+             .arg(frame.height())
+             .arg(width_)
+             .arg(height_),
+         QString("frame %1").arg(frames_ + 1));
+    return error_;
+  }
+  try {
+    Load(frame);
+    EncodeFrame();
+  } catch (const std::bad_alloc&) {
+    Fail("out of memory", QString("frame %1").arg(frames_ + 1));
+  }
+  if (error_.isEmpty() && body_.size() >= (size_t(1) << 18)) FlushBody(QString("frame %1").arg(frames_));
+  return error_;
+}
+
+void GifOutput::EncodeFrame() {
+  if (frames_ == 0) {
+    EncodeFirst();
+  } else {
+    // What has to be written: the pixels that changed and do not show their
+    // colour yet. The others may stay as the canvas has them.
+    Rect rect{width_, height_, 0, 0};
+    int right = -1, bottom = -1;
+    bool anyFree = false;
+    for (int y = 0; y < height_; ++y) {
+      const size_t row = size_t(y) * width_;
+      const uint32_t* cur = current_.data() + row;
+      const uint32_t* prev = previous_.data() + row;
+      const uint32_t* shown = canvas_.data() + row;
+      uint8_t* stays = free_.data() + row;
+      int first = -1, last = -1;
+      for (int x = 0; x < width_; ++x) {
+        const bool same = cur[x] == shown[x] || cur[x] == prev[x];
+        stays[x] = same;
+        if (!same) {
+          if (first < 0) first = x;
+          last = x;
+        }
+      }
+      if (first >= 0) {
+        rect.x = std::min(rect.x, first);
+        right = std::max(right, last);
+        rect.y = std::min(rect.y, y);
+        bottom = y;
+      }
+    }
+    if (right < 0) {
+      WriteUnchanged();
+    } else {
+      rect.width = right - rect.x + 1;
+      rect.height = bottom - rect.y + 1;
+      colours_.Clear();
+      bool fits = true;
+      for (int y = rect.y; y < rect.y + rect.height && fits; ++y) {
+        const size_t row = size_t(y) * width_;
+        for (int x = rect.x; x < rect.x + rect.width; ++x) {
+          if (free_[row + x]) {
+            anyFree = true;
+          } else if (!colours_.Count(current_[row + x], 256)) {
+            fits = false;
+            break;
+          }
+        }
+      }
+      // A frame of 256 changed colours has no index left for transparency;
+      // it is exact still where the pixels around the changes have colours
+      // among those.
+      if (!fits || !EncodeExact(rect, anyFree)) EncodeQuantized(rect);
+    }
+  }
+  previous_.swap(current_);
+  ++frames_;
+}
+
+void GifOutput::EncodeFirst() {
+  const Rect rect{0, 0, width_, height_};
+  colours_.Clear();
+  bool fits = true;
+  for (uint32_t c : current_) {
+    if (!colours_.Count(c, 256)) {
+      fits = false;
+      break;
+    }
+  }
+  Encoding& way = first_;
+  way = Encoding{};
+  way.valid = true;
+  if (fits) {
+    const std::vector<uint32_t> colours = colours_.ByCount();
+    global_ = colours;
+    globalUsed_ = int(colours.size());
+    for (int i = 0; i < globalUsed_; ++i) globalIndex_.Set(colours[size_t(i)], i);
+    way.maxIndex = globalUsed_ - 1;
+    way.pixels.resize(current_.size());
+    uint32_t lastColour = current_[0];
+    int lastIndex = globalIndex_.Find(lastColour);
+    for (size_t i = 0; i < current_.size(); ++i) {
+      if (current_[i] != lastColour) {
+        lastColour = current_[i];
+        lastIndex = globalIndex_.Find(lastColour);
+      }
+      way.pixels[i] = PixelChoice{uint8_t(lastIndex), uint8_t(lastIndex)};
+    }
+  } else {
+    gif::Quantized q;
+    const QString why = gif::Quantize(current_.data(), width_, width_, height_, nullptr, nullptr, &q);
+    if (!why.isEmpty()) {
+      Fail(why, "frame 1");
+      return;
+    }
+    // The entries the picture uses, the most used first.
+    std::vector<int> count(q.palette.size(), 0);
+    for (uint8_t i : q.indices) ++count[i];
+    std::vector<int> order(q.palette.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return count[size_t(a)] > count[size_t(b)]; });
+    std::vector<uint8_t> renumber(q.palette.size(), 0);
+    global_.clear();
+    for (int i : order) {
+      if (count[size_t(i)] == 0) break;
+      renumber[size_t(i)] = uint8_t(global_.size());
+      global_.push_back(q.palette[size_t(i)]);
+    }
+    globalUsed_ = int(global_.size());
+    for (int i = 0; i < globalUsed_; ++i) {
+      if (globalIndex_.Find(global_[size_t(i)]) < 0) globalIndex_.Set(global_[size_t(i)], i);
+    }
+    way.maxIndex = globalUsed_ - 1;
+    way.pixels.resize(current_.size());
+    for (size_t i = 0; i < current_.size(); ++i) {
+      const uint8_t k = renumber[q.indices[i]];
+      way.pixels[i] = PixelChoice{k, k};
+    }
+  }
+  global_.resize(size_t(TableSizeFor(globalUsed_)), 0);
+  // The header and the global table are written last, at the start of the
+  // file, when the table's free entries have their colours; the rest follows
+  // them from here on.
+  bodyAt_ = off_t(13 + 3 * global_.size());
+  if (options_.loopForever) {
+    static const uint8_t kLoop[] = {0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0',
+                                    0x03, 0x01, 0x00, 0x00, 0x00};
+    body_.insert(body_.end(), std::begin(kLoop), std::end(kLoop));
+  }
+  Compress(rect, &way);
+  Emit(rect, way);
+}
+
+void GifOutput::WriteUnchanged() {
+  // One transparent pixel: the frame is there for its time alone.
+  Encoding& way = first_;
+  way = Encoding{};
+  way.valid = true;
+  way.transparent = 0;
+  way.pixels.assign(1, PixelChoice{0, 0});
+  const Rect rect{0, 0, 1, 1};
+  Compress(rect, &way);
+  Emit(rect, way);
+}
+
+void GifOutput::BuildGlobalWay(const Rect& rect, bool anyFree, Encoding* way) {
+  *way = Encoding{};
+  const std::vector<uint32_t> colours = colours_.ByCount();
+  ways_.Clear();
+  std::array<bool, 256> used{};
+  int maxIndex = 0;
+  for (uint32_t c : colours) {
+    int k = globalIndex_.Find(c);
+    if (k < 0) {
+      k = globalUsed_ + int(way->newGlobal.size());
+      if (k >= int(global_.size())) return;
+      way->newGlobal.push_back(c);
+    }
+    ways_.Set(c, k);
+    used[size_t(k)] = true;
+    maxIndex = std::max(maxIndex, k);
+  }
+  if (anyFree) {
+    for (int k = 0; k < int(global_.size()); ++k) {
+      if (!used[size_t(k)]) {
+        way->transparent = k;
+        maxIndex = std::max(maxIndex, k);
+        break;
+      }
+    }
+  }
+  way->maxIndex = maxIndex;
+  const int reach = (1 << gif::MinCodeSizeFor(maxIndex)) - 1;
+  way->pixels.resize(size_t(rect.width) * rect.height);
+  PixelChoice* to = way->pixels.data();
+  for (int y = rect.y; y < rect.y + rect.height; ++y) {
+    const size_t row = size_t(y) * width_;
+    for (int x = rect.x; x < rect.x + rect.width; ++x) {
+      const size_t i = row + x;
+      if (!free_[i]) {
+        const uint8_t k = uint8_t(ways_.Find(current_[i]));
+        *to++ = PixelChoice{k, k};
+        continue;
+      }
+      int k = ways_.Find(canvas_[i]);
+      if (k < 0) k = globalIndex_.Find(canvas_[i]);
+      if (k > reach) k = -1;
+      if (way->transparent >= 0) {
+        const uint8_t t = uint8_t(way->transparent);
+        *to++ = PixelChoice{t, k >= 0 ? uint8_t(k) : t};
+      } else if (k >= 0) {
+        *to++ = PixelChoice{uint8_t(k), uint8_t(k)};
+      } else {
+        return;  // a pixel this table cannot keep as it is
+      }
+    }
+  }
+  way->valid = true;
+}
+
+void GifOutput::BuildLocalWay(const Rect& rect, bool anyFree, Encoding* way) {
+  *way = Encoding{};
+  way->table = colours_.ByCount();
+  ways_.Clear();
+  for (size_t k = 0; k < way->table.size(); ++k) ways_.Set(way->table[k], int(k));
+  if (anyFree && way->table.size() < 256) {
+    way->transparent = int(way->table.size());
+    way->table.push_back(0);
+  }
+  way->maxIndex = int(way->table.size()) - 1;
+  way->pixels.resize(size_t(rect.width) * rect.height);
+  PixelChoice* to = way->pixels.data();
+  for (int y = rect.y; y < rect.y + rect.height; ++y) {
+    const size_t row = size_t(y) * width_;
+    for (int x = rect.x; x < rect.x + rect.width; ++x) {
+      const size_t i = row + x;
+      if (!free_[i]) {
+        const uint8_t k = uint8_t(ways_.Find(current_[i]));
+        *to++ = PixelChoice{k, k};
+        continue;
+      }
+      const int k = ways_.Find(canvas_[i]);
+      if (way->transparent >= 0) {
+        const uint8_t t = uint8_t(way->transparent);
+        *to++ = PixelChoice{t, k >= 0 ? uint8_t(k) : t};
+      } else if (k >= 0) {
+        *to++ = PixelChoice{uint8_t(k), uint8_t(k)};
+      } else {
+        return;  // a pixel this table cannot keep as it is
+      }
+    }
+  }
+  way->valid = true;
+}
+
+bool GifOutput::EncodeExact(const Rect& rect, bool anyFree) {
+  BuildGlobalWay(rect, anyFree, &first_);
+  BuildLocalWay(rect, anyFree, &second_);
+  if (!first_.valid && !second_.valid) return false;
+  if (first_.valid) Compress(rect, &first_);
+  if (second_.valid) Compress(rect, &second_);
+  const Encoding& best = !second_.valid || (first_.valid && first_.Cost() <= second_.Cost()) ? first_ : second_;
+  for (uint32_t c : best.newGlobal) {
+    globalIndex_.Set(c, globalUsed_);
+    global_[size_t(globalUsed_++)] = c;
+  }
+  Emit(rect, best);
+  return true;
+}
+
+void GifOutput::EncodeQuantized(const Rect& rect) {
+  const size_t origin = size_t(rect.y) * width_ + rect.x;
+  std::vector<uint8_t> weights(size_t(rect.width) * rect.height);
+  for (int y = 0; y < rect.height; ++y) {
+    const uint8_t* stays = free_.data() + origin + size_t(y) * width_;
+    for (int x = 0; x < rect.width; ++x) weights[size_t(y) * rect.width + x] = stays[x] ? 0 : 255;
+  }
+  gif::Quantized q;
+  const QString why = gif::Quantize(current_.data() + origin, width_, rect.width, rect.height, canvas_.data() + origin,
+                                    weights.data(), &q);
+  if (!why.isEmpty()) {
+    Fail(why, QString("frame %1").arg(frames_ + 1));
+    return;
+  }
+  const int t = q.transparent;
+  if (t < 0) {
+    Fail("the picture could not be quantised", QString("frame %1").arg(frames_ + 1));
+    return;
+  }
+  // A pixel may stay as it is where it did not change, where the quantiser
+  // found the canvas close enough, or where its colour is what the canvas
+  // shows; the rest must be written.
+  std::vector<PixelChoice> choice(weights.size());
+  Rect crop{rect.x + rect.width, rect.y + rect.height, 0, 0};
+  int right = -1, bottom = -1;
+  for (int y = 0; y < rect.height; ++y) {
+    const size_t row = origin + size_t(y) * width_;
+    for (int x = 0; x < rect.width; ++x) {
+      const size_t at = size_t(y) * rect.width + x;
+      const uint8_t k = q.indices[at];
+      const bool shown = int(k) != t && q.palette[k] == canvas_[row + x];
+      PixelChoice& c = choice[at];
+      if (free_[row + x] || int(k) == t) c = PixelChoice{uint8_t(t), shown ? k : uint8_t(t)};
+      else if (shown) c = PixelChoice{k, uint8_t(t)};
+      else {
+        c = PixelChoice{k, k};
+        crop.x = std::min(crop.x, rect.x + x);
+        crop.y = std::min(crop.y, rect.y + y);
+        right = std::max(right, rect.x + x);
+        bottom = rect.y + y;
+      }
+    }
+  }
+  if (right < 0) {
+    WriteUnchanged();
+    return;
+  }
+  crop.width = right - crop.x + 1;
+  crop.height = bottom - crop.y + 1;
+  // The entries the cropped frame uses, the most used first, and the
+  // transparent one after them.
+  std::vector<int> count(q.palette.size(), 0);
+  for (int y = crop.y; y < crop.y + crop.height; ++y) {
+    for (int x = crop.x; x < crop.x + crop.width; ++x) {
+      const PixelChoice& c = choice[size_t(y - rect.y) * rect.width + (x - rect.x)];
+      if (int(c.first) != t) ++count[c.first];
+      if (c.second != c.first && int(c.second) != t) ++count[c.second];
+    }
+  }
+  std::vector<int> order(q.palette.size());
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return count[size_t(a)] > count[size_t(b)]; });
+  Encoding& way = first_;
+  way = Encoding{};
+  std::vector<uint8_t> renumber(q.palette.size(), 0);
+  for (int i : order) {
+    if (count[size_t(i)] == 0) break;
+    renumber[size_t(i)] = uint8_t(way.table.size());
+    way.table.push_back(q.palette[size_t(i)]);
+  }
+  if (t >= 0) {
+    way.transparent = int(way.table.size());
+    renumber[size_t(t)] = uint8_t(way.transparent);
+    way.table.push_back(0);
+  }
+  way.maxIndex = int(way.table.size()) - 1;
+  way.pixels.resize(size_t(crop.width) * crop.height);
+  PixelChoice* to = way.pixels.data();
+  for (int y = crop.y; y < crop.y + crop.height; ++y) {
+    for (int x = crop.x; x < crop.x + crop.width; ++x) {
+      const PixelChoice& c = choice[size_t(y - rect.y) * rect.width + (x - rect.x)];
+      *to++ = PixelChoice{renumber[c.first], renumber[c.second]};
+    }
+  }
+  way.valid = true;
+  Compress(crop, &way);
+  Emit(crop, way);
+}
+
+void GifOutput::Compress(const Rect& rect, Encoding* way) {
+  way->data.clear();
+  lzw_.Encode(way->pixels.data(), size_t(rect.width) * rect.height, gif::MinCodeSizeFor(way->maxIndex), &way->data,
+              &way->chosen);
+}
+
+void GifOutput::Emit(const Rect& rect, const Encoding& way) {
+  // Graphic control: "do not dispose" (the canvas keeps the frame), the delay
+  // and the transparent index.
+  body_.insert(body_.end(), {0x21, 0xF9, 0x04, uint8_t(0x04 | (way.transparent >= 0 ? 1 : 0))});
+  Put16(DelayOf(frames_));
+  body_.push_back(uint8_t(std::max(way.transparent, 0)));
+  body_.push_back(0);
+  body_.push_back(0x2C);
+  Put16(rect.x);
+  Put16(rect.y);
+  Put16(rect.width);
+  Put16(rect.height);
+  if (way.table.empty()) {
+    body_.push_back(0);
+  } else {
+    const int size = TableSizeFor(int(way.table.size()));
+    body_.push_back(uint8_t(0x80 | (TableBits(size) - 1)));
+    for (int k = 0; k < size; ++k) {
+      const uint32_t c = k < int(way.table.size()) ? way.table[size_t(k)] : 0;
+      body_.insert(body_.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
+    }
+  }
+  body_.insert(body_.end(), way.data.begin(), way.data.end());
+  // What the viewer sees from now on.
+  const std::vector<uint32_t>& table = way.table.empty() ? global_ : way.table;
+  const uint8_t* chosen = way.chosen.data();
+  for (int y = rect.y; y < rect.y + rect.height; ++y) {
+    uint32_t* shown = canvas_.data() + size_t(y) * width_;
+    for (int x = rect.x; x < rect.x + rect.width; ++x, ++chosen) {
+      if (int(*chosen) != way.transparent) shown[x] = table[*chosen];
+    }
+  }
+}
+
+bool GifOutput::WriteAt(const uint8_t* data, size_t size, off_t at, const QString& where) {
+  const int fd = file_.Descriptor();
+  while (size > 0) {
+    const ssize_t n = ::pwrite(fd, data, size, at);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      Fail(ErrnoText(n < 0 ? errno : ENOSPC), where);
+      return false;
+    }
+    data += n;
+    size -= size_t(n);
+    at += n;
+  }
+  return true;
+}
+
+void GifOutput::FlushBody(const QString& where) {
+  if (WriteAt(body_.data(), body_.size(), bodyAt_, where)) bodyAt_ += off_t(body_.size());
+  body_.clear();
+}
+
+QString GifOutput::Finish() {
+  if (state_ == State::kDone) return error_;
+  if (error_.isEmpty() && state_ == State::kNew) Fail("it was never begun");
+  if (error_.isEmpty() && frames_ == 0) Fail("it has no frames");
+  if (error_.isEmpty()) {
+    body_.push_back(0x3B);  // the trailer
+    FlushBody("its end");
+  }
+  if (error_.isEmpty()) {
+    // The header, which replaces the mark a hidden file begins with: until
+    // now the file was plainly a partial one.
+    std::vector<uint8_t> head = {'G', 'I', 'F', '8', '9', 'a'};
+    head.push_back(uint8_t(width_));
+    head.push_back(uint8_t(width_ >> 8));
+    head.push_back(uint8_t(height_));
+    head.push_back(uint8_t(height_ >> 8));
+    head.push_back(uint8_t(0x80 | 0x70 | (TableBits(int(global_.size())) - 1)));
+    head.push_back(0);  // background: entry 0 (the canvas starts transparent in every browser anyway)
+    head.push_back(0);  // square pixels
+    for (uint32_t c : global_) head.insert(head.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
+    WriteAt(head.data(), head.size(), 0, "its start");
+  }
+  if (error_.isEmpty()) {
+    const QString why = file_.Commit();
+    if (!why.isEmpty()) Fail(why, "the finished file could not take its name");
+  }
+  file_.Discard();
+  state_ = State::kDone;
+  std::vector<uint32_t>().swap(current_);
+  std::vector<uint32_t>().swap(previous_);
+  std::vector<uint32_t>().swap(canvas_);
+  std::vector<uint8_t>().swap(free_);
+  return error_;
+}
+
+void GifOutput::Abandon() {
+  if (state_ == State::kDone) return;
+  Fail("it was not kept");
+  Finish();
+}
+
+}  // namespace
+
+FrameOutputPtr MakeGifOutput(const QString& path, const FrameOutputOptions& options) {
+  return std::make_unique<GifOutput>(path, options);
+}
