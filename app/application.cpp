@@ -72,6 +72,17 @@ void App::Quit() {
   QCoreApplication::quit();
 }
 
+void ProvideWindowServices() {
+  Window1::WindowServices services;
+  services.quit = [] {
+    if (App* app = TheApp()) app->Quit();
+  };
+  services.quitting = [] { return TheApp() && TheApp()->Quitting(); };
+  services.scratchFolder = [] { return ScratchFolder(); };
+  services.installMenus = [](QMainWindow* window) { MenuBar1::Instance()->InstallOn(window); };
+  Window1::SetServices(std::move(services));
+}
+
 App* StartUp() {
   // A file that reaches the size limit of the process (ulimit -f) is then a
   // write that fails with "File too large", which the movie or file being
@@ -99,6 +110,7 @@ App* StartUp() {
   // opening renders stay in the scratch folder while the program runs.
   g_app->Event_Open();
   g_app->Event_EnableMenuItems();
+  ProvideWindowServices();
   Window1* w = Window1::Instance();
   w->show();
   return g_app.get();

@@ -41,6 +41,10 @@ class App {
 // The registered application object (nil before start-up).
 App* TheApp();
 
+// Hands the main window what it needs of the application: quitting, the
+// scratch folder and the menu bar (StartUp does it before the window opens).
+void ProvideWindowServices();
+
 // Start-up in its fixed order: file types, the application object and its
 // menu bar, the File handlers, the application's Open event, the main window.
 // Returns the application object; the caller runs the event loop.

@@ -12,7 +12,6 @@
 #include "app/command_line_export.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <chrono>
@@ -21,15 +20,15 @@
 #include <cstring>
 #include <memory>
 
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/project.h"
+#include "document/project.h"
 #include "engine/render_math.h"
 #include "engine/renderer.h"
 #include "framework/folderitem.h"
+#include "framework/frame_folder.h"
 #include "framework/text.h"
-#include "main_window/animation_state.h"
+#include "document/animation_state.h"
 #include "movie/movie.h"
 
 namespace {
@@ -180,36 +179,25 @@ int ExportMovie(const CommandLine& job, Renderer& engine, const RenderSettings& 
 }
 
 int ExportFrames(const CommandLine& job, Renderer& engine, const RenderSettings& settings, Picture& frame,
-                 const int& framesDone, Report& report) {
-  const QString path = job.output;
-  bool made = false;
-  if (QFileInfo::exists(path) && !QFileInfo(path).isDir()) {
-    report.Line("Frames not written: " + path + " is a file, not a folder.");
+                 Report& report) {
+  // The frames are written under hidden names and given theirs only when all
+  // are there: until then the folder holds what it held, and a failure or a
+  // stop leaves it so (a folder the run made goes again).
+  FrameFolder frames(job.output);
+  if (const QString error = frames.Open(FrameFolder::Missing::Make); !error.isEmpty()) {
+    report.Line(error);
     return 1;
   }
-  if (!QFileInfo(path).isDir()) {
-    // Made when missing, but not its parents: a mistyped path makes no tree.
-    const QByteArray name = QFile::encodeName(path);
-    if (::mkdir(name.constData(), 0777) != 0) {
-      report.Line("Frames not written: cannot create the folder " + path + ": " +
-                  QString::fromLocal8Bit(std::strerror(errno)));
-      return 1;
-    }
-    made = true;
-  }
-  const FolderItemPtr folder = std::make_shared<FolderItem>(path);
-  const RenderResult result = engine.RenderFrames(settings, frame, folder);
+  const RenderResult result = engine.RenderFrames(settings, frame, frames);
   report.EndProgress();
-  if (result.ok()) return 0;
-
-  // The frames this run wrote go again (each was written whole or not at
-  // all); every other file of the folder stays, and so does a folder that
-  // was there.
-  const int digits = FrameNameDigits(settings.steps);
-  for (int i = 1; i <= framesDone; ++i) QFile::remove(folder->Child(FrameFileName(i, digits))->AbsolutePath());
-  if (made) QDir().rmdir(path);
+  if (result.ok()) {
+    if (const QString error = frames.Commit(); error.isEmpty()) return 0;
+    else report.Line(error);
+    return 1;
+  }
+  frames.Abandon();
   if (result.status == RenderResult::Status::Stopped) {
-    report.Line("Stopped: the frames written so far were removed.");
+    report.Line("Stopped: the frames were not written.");
     return StoppedStatus();
   }
   report.Line(result.error);
@@ -249,15 +237,13 @@ int Export(const CommandLine& job, char** argv, Report& report) {
   // A window that has just loaded the project has rendered its previews, and
   // the engine starts the export from where their last frame left the object.
   engine.SettleAsIfRendered(settings);
-  int framesDone = 0;
   engine.SetProgress([&](int done, int total) {
-    framesDone = done;
     if (g_stopSignal) engine.Stop();
     report.Progress(done, total);
   });
 
   if (job.action == CommandLine::Action::Export) return ExportMovie(job, engine, settings, *frame, report);
-  return ExportFrames(job, engine, settings, *frame, framesDone, report);
+  return ExportFrames(job, engine, settings, *frame, report);
 }
 
 }  // namespace

@@ -72,16 +72,16 @@ void Renderer::SettleAsIfRendered(const RenderSettings& s) {
 }
 
 RenderResult Renderer::Render(const RenderSettings& s, Picture& frame, QTVideoTrack& track, const QString& moviePath,
-                              const FolderItemPtr& pictFolder) {
-  return RenderInto(s, frame, &track, moviePath, pictFolder);
+                              FrameFolder* frames) {
+  return RenderInto(s, frame, &track, moviePath, frames);
 }
 
-RenderResult Renderer::RenderFrames(const RenderSettings& s, Picture& frame, const FolderItemPtr& pictFolder) {
-  return RenderInto(s, frame, nullptr, QString(), pictFolder);
+RenderResult Renderer::RenderFrames(const RenderSettings& s, Picture& frame, FrameFolder& frames) {
+  return RenderInto(s, frame, nullptr, QString(), &frames);
 }
 
 RenderResult Renderer::RenderInto(const RenderSettings& s, Picture& frame, QTVideoTrack* track,
-                                  const QString& moviePath, const FolderItemPtr& pictFolder) {
+                                  const QString& moviePath, FrameFolder* frames) {
   RenderResult result;
   if (stopped_) {
     result.status = RenderResult::Status::Stopped;
@@ -143,7 +143,7 @@ RenderResult Renderer::RenderInto(const RenderSettings& s, Picture& frame, QTVid
   const double steps = s.steps;
   const double dx = PerFrameStep(s.movieWidth - s.width, steps);
   const double dy = PerFrameStep(s.movieHeight - s.height, steps);
-  const int digits = pictFolder ? FrameNameDigits(steps) : 0;
+  const int digits = frames ? FrameNameDigits(steps) : 0;
   const int last = LastFrame(steps);
   // Without a movie the erase pass would draw for nobody.
   const bool erasePass = s.mode == DrawingMode::CopyClear && track;
@@ -166,11 +166,16 @@ RenderResult Renderer::RenderInto(const RenderSettings& s, Picture& frame, QTVid
     if (stopped()) return result;
     DrawObject(g, s, i);
     if (!append(i)) return result;
-    if (pictFolder) {
-      FolderItemPtr file = pictFolder->Child(FrameFileName(i, digits, [] { YieldToFramework(); }));
-      // The reason first, as a narrow log field shows it, and the path once.
-      if (!file->SaveAsPicture(frame, 0))
-        return fail("Frame not saved: " + file->LastError() + " - " + file->AbsolutePath());
+    if (frames) {
+      // Written under a hidden name; the user's file of this name stays
+      // until the whole export is committed. The reason first, as a narrow
+      // log field shows it, and the frame's own path once.
+      const QString name = FrameFileName(i, digits, [] { YieldToFramework(); });
+      const QString staged = frames->Stage(name);
+      if (staged.isEmpty()) return fail("Frame not saved: " + frames->LastError() + " - " + frames->FinalPath(name));
+      FolderItem file(staged);
+      if (!file.SaveAsPicture(frame, 0))
+        return fail("Frame not saved: " + file.LastError() + " - " + frames->FinalPath(name));
     }
     report(i);
     YieldToFramework();

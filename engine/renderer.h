@@ -7,6 +7,7 @@
 #include "engine/motion.h"
 #include "engine/render_settings.h"
 #include "framework/folderitem.h"
+#include "framework/frame_folder.h"
 #include "framework/picture.h"
 #include "movie/movie.h"
 
@@ -25,14 +26,15 @@ class Renderer {
  public:
   // Renders the animation: the background painted into frame once, then the
   // object placed and drawn frame by frame, each frame appended to track.
-  // With pictFolder every frame of the main pass is also saved there as a
-  // PICT file. moviePath names the movie in error messages. Yields to the
-  // interface once per frame.
+  // With frames every frame of the main pass is also saved there as a PICT
+  // file (staged: the caller commits the folder once the render is done).
+  // moviePath names the movie in error messages. Yields to the interface
+  // once per frame.
   RenderResult Render(const RenderSettings& s, Picture& frame, QTVideoTrack& track, const QString& moviePath,
-                      const FolderItemPtr& pictFolder = nullptr);
+                      FrameFolder* frames = nullptr);
   // The same without a movie: only the PICT files of the main pass are
   // written (and so only the main pass is drawn).
-  RenderResult RenderFrames(const RenderSettings& s, Picture& frame, const FolderItemPtr& pictFolder);
+  RenderResult RenderFrames(const RenderSettings& s, Picture& frame, FrameFolder& frames);
 
   // Told once before the first frame (0 done) and after every frame that is
   // done (appended, and saved in a frame export): how many frames of this
@@ -62,7 +64,7 @@ class Renderer {
  private:
   void DrawObject(Graphics& g, const RenderSettings& s, int i) const;
   RenderResult RenderInto(const RenderSettings& s, Picture& frame, QTVideoTrack* track, const QString& moviePath,
-                          const FolderItemPtr& pictFolder);
+                          FrameFolder* frames);
 
   double lastX_ = 0, lastY_ = 0;
   bool stopped_ = false;

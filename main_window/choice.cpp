@@ -39,7 +39,7 @@ void Window1::scelta_oggetto(int k) {
     }
   }
 
-  if (k == 4 && !auto_) Window2::Instance()->ShowModal();
+  if (k == 4 && !auto_) ComposeText();
 
   oggetto = k;
   // A kind without a button (only from an edited project) leaves the mark where it is.
@@ -56,7 +56,7 @@ void Window1::scelta_movimento(int k) {
   EditXY[7]->setEnabled(angles);
 
   if (k == 8 && !auto_) {
-    fin_path::Instance()->ShowModal();
+    EditPath();
     if (percorso.Get(0, 0) == 0) k = 0;
   }
 
@@ -85,4 +85,25 @@ void Window1::scelta_movimento(int k) {
     rettopreso1->move(BevelAnimation[k]->x() - 1, rettopreso1->y());
   }
   crea_preview(0);
+}
+
+void Window1::ComposeText() {
+  const ComposedText composed = Window2::Instance(this, asciino[kTextSlot])->ShowModal();
+  asciino[kTextSlot] = composed.text;
+  asciino[kFontSlot] = composed.font;
+  asciino[kBoldSlot] = composed.bold ? "true" : "false";
+  asciino[kItalicSlot] = composed.italic ? "true" : "false";
+  asciino[kUnderlineSlot] = composed.underline ? "true" : "false";
+  EditXY[kSteps]->SetText(Str(Len(composed.text)));
+}
+
+void Window1::EditPath() {
+  fin_path::Instance(this, &percorso)->ShowModal();
+  // A finished path (three points or more) sizes the movie: its extent plus
+  // the object's size, so the object stays inside it wherever its corner
+  // goes along the path.
+  if (!(percorso.Get(0, 0) > 2.0)) return;
+  const int n = ToInteger(percorso.Get(0, 0));
+  EditXY[kMovieWidth]->SetText(Str(percorso.Get(n + 1, 0) + Val(EditXY[kObjectWidth]->Text())));
+  EditXY[kMovieHeight]->SetText(Str(percorso.Get(n + 1, 1) + Val(EditXY[kObjectHeight]->Text())));
 }

@@ -2,7 +2,7 @@
 // the focus highlight, and Return for a new preview.
 #include "framework/system.h"
 #include "framework/text.h"
-#include "main_window/number_field_rules.h"
+#include "document/number_field_rules.h"
 #include "main_window/window1.h"
 
 namespace {

@@ -1,11 +1,12 @@
 // The main window's side of rendering: the settings gathered from the
 // controls, the movie to render into, and the finished movie shown in the
 // preview player.
-#include "app/application.h"
-#include "app/scratch_folder.h"
+#include <optional>
+
+#include "framework/frame_folder.h"
 #include "framework/system.h"
 #include "framework/text.h"
-#include "main_window/animation_state.h"
+#include "document/animation_state.h"
 #include "main_window/preview_area.h"
 #include "main_window/render_progress.h"
 #include "main_window/window1.h"
@@ -25,7 +26,7 @@ namespace {
 enum Swatch { kObjectSwatch = 0, kBackgroundSwatch = 1 };
 }  // namespace
 
-RenderSettings Window1::CurrentSettings() const {
+AnimationState Window1::CurrentState() const {
   AnimationState a;
   a.oggetto = oggetto;
   a.movimento = movimento;
@@ -38,8 +39,10 @@ RenderSettings Window1::CurrentSettings() const {
   a.immagine = immagine;
   a.sfondo = sfondo;
   a.percorso = percorso;
-  return SettingsOf(a);
+  return a;
 }
+
+RenderSettings Window1::CurrentSettings() const { return SettingsOf(CurrentState()); }
 
 void Window1::movimenti(int i, double steps, double dx, double dy) {
   engine_.Place(CurrentSettings(), i, steps, dx, dy);
@@ -52,7 +55,7 @@ bool Window1::DeferIfRendering(std::function<void()> request) {
 }
 
 bool Window1::MakeScratchFolder(FolderItemPtr& folder) {
-  folder = ScratchFolder();
+  folder = Services().scratchFolder();
   if (folder->Exists() && !folder->Directory()) folder->Delete();
   if (!folder->Exists()) folder->CreateAsFolder();
   if (!folder->Exists() || !folder->Directory()) {
@@ -89,7 +92,7 @@ bool Window1::StartMovie(const FolderItemPtr& file, int width, int height, const
 void Window1::crea_preview(int flag) {
   if (DeferIfRendering([this, flag] { crea_preview(flag); })) return;
   // Once quitting has begun, no new preview goes into the scratch folder.
-  if (App* app = TheApp(); (app && app->Quitting()) || engine_.Stopped()) return;
+  if (Services().quitting() || engine_.Stopped()) return;
 
   PicturePtr frame = NewFramePicture();
   if (!frame) return;
@@ -124,12 +127,25 @@ void Window1::crea_movie(int flag) {
   const FolderItemPtr file = f;
   const FolderItemPtr folder = flag == 1 ? cartella : nullptr;
   const RenderSettings settings = CurrentSettings();
+  // The frames are staged under hidden names and replace the folder's files
+  // of the same names only once all are written; a failure, a stop or a
+  // quit leaves the folder as it was.
+  std::optional<FrameFolder> frames;
+  if (folder) frames.emplace(folder->AbsolutePath());
 
   renderProgress_->Begin();
   engine_.SetProgress([this](int done, int total) { renderProgress_->Update(done, total); });
-  const RenderResult result = engine_.Render(settings, *frame, *movieTrack, file->AbsolutePath(), folder);
+  RenderResult result =
+      engine_.Render(settings, *frame, *movieTrack, file->AbsolutePath(), frames ? &*frames : nullptr);
   engine_.SetProgress(nullptr);
   renderProgress_->End();
+  if (result.ok() && frames) {
+    if (const QString error = frames->Commit(); !error.isEmpty()) {
+      result.status = RenderResult::Status::Failed;
+      result.error = error;
+    }
+  }
+  frames.reset();  // abandoned unless committed
 
   if (!result.ok()) {
     // A failed or stopped movie is not kept: its file goes, and the previous

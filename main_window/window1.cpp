@@ -3,12 +3,16 @@
 #include <QCloseEvent>
 #include <QPointer>
 
-#include "app/application.h"
 #include "framework/system.h"
 
 namespace {
 QPointer<Window1> g_window;
+Window1::WindowServices g_services;
 }
+
+void Window1::SetServices(WindowServices services) { g_services = std::move(services); }
+
+const Window1::WindowServices& Window1::Services() { return g_services; }
 
 Window1* Window1::Instance() {
   if (!g_window) {
@@ -56,7 +60,7 @@ void Window1::Event_Open() {
 }
 
 void Window1::Event_Close() {
-  if (App* app = TheApp()) app->Quit();
+  if (Services().quit) Services().quit();
 }
 
 void Window1::closeEvent(QCloseEvent* e) {

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 
+#include "document/animation_state.h"
 #include "engine/path_table.h"
 #include "engine/renderer.h"
 #include "framework/controls.h"
@@ -26,6 +27,17 @@ class Window1 : public QMainWindow {
   static Window1* Instance();
   static Window1* InstanceIfOpen();
   ~Window1() override;
+
+  // What the window is given by the application that runs it: set before
+  // the window opens.
+  struct WindowServices {
+    std::function<void()> quit;             // the window's close box
+    std::function<bool()> quitting = [] { return false; };  // no new preview once true
+    std::function<FolderItemPtr()> scratchFolder;           // where previews go
+    std::function<void(QMainWindow*)> installMenus;         // the menu bar
+  };
+  static void SetServices(WindowServices services);
+  static const WindowServices& Services();
 
   // --- properties ---
   PicturePtr immagine;   // the object's picture (object kinds 5 and 6)
@@ -73,12 +85,18 @@ class Window1 : public QMainWindow {
   QWidget* Content() const { return content_; }
 
   // --- rendering: the settings gathered from the controls, handed to the engine ---
+  AnimationState CurrentState() const;
   RenderSettings CurrentSettings() const;
   void crea_movie(int flag);
   void crea_preview(int flag);
   void movimenti(int i, double steps, double dx, double dy);
   void scelta_oggetto(int k);
   void scelta_movimento(int k);
+  // The text composer, starting from the text held; what it composes is held
+  // and the steps are its length.
+  void ComposeText();
+  // The path editor on the path table; a finished path sizes the movie.
+  void EditPath();
 
   // --- handlers ---
   void EditXY_TextChange(int index);

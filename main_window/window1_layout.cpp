@@ -5,13 +5,12 @@
 #include <QMenuBar>
 #include <QScreen>
 
-#include "app/builtin_pictures.h"
-#include "app/menubar.h"
+#include "document/animation_state.h"
 #include "framework/text.h"
-#include "main_window/animation_state.h"
 #include "main_window/preview_area.h"
 #include "main_window/render_progress.h"
 #include "main_window/window1.h"
+#include "resources/builtin_pictures.h"
 
 namespace {
 
@@ -33,7 +32,8 @@ TextStyle Arial(int size, bool bold = false, bool italic = false) {
 }  // namespace
 
 void Window1::Layout() {
-  MenuBar1::Instance()->InstallOn(this);
+  // The menus first: the window is centred with its menu bar.
+  if (Services().installMenus) Services().installMenus(this);
   content_ = new QWidget(this);
   content_->setFixedSize(750, 600);
   SetBackgroundColor(content_, kWindowBackground);

@@ -1,5 +1,5 @@
-// The path editor's behaviour: capturing points into the main window's path
-// table, the readouts, "Clear", and finishing the path.
+// The path editor's behaviour: capturing points into the path table it was
+// handed, the readouts, "Clear", and finishing the path.
 //
 // Path table while capturing: (0,0) the point count n, rows 1..n the points
 // in canvas pixels, bounds exactly (n, 1). A finished path also has row n+1,
@@ -9,12 +9,11 @@
 #include <QKeyEvent>
 #include <QScreen>
 
-#include "app/builtin_pictures.h"
 #include "framework/dialogs.h"
 #include "framework/system.h"
 #include "framework/text.h"
-#include "main_window/window1.h"
 #include "path_editor/fin_path.h"
+#include "resources/builtin_pictures.h"
 
 namespace {
 constexpr Color kWhite = 0xFFFFFF;
@@ -24,14 +23,14 @@ constexpr Color kGreen = 0x00FF00;  // the crosshair through the last click
 
 QPointer<fin_path> fin_path::open_;
 
-fin_path* fin_path::Instance() {
+fin_path* fin_path::Instance(QWidget* parent, PathTable* path) {
   if (open_) return open_.data();
-  auto* editor = new fin_path();
+  auto* editor = new fin_path(parent, path);
   open_ = editor;
   return editor;
 }
 
-fin_path::fin_path() : QDialog(Window1::InstanceIfOpen()) {
+fin_path::fin_path(QWidget* parent, PathTable* path) : QDialog(parent), path_(path) {
   Layout();
   CreateControls();
   Canvas1_Open();
@@ -73,7 +72,7 @@ void fin_path::Canvas1_Open() {
 
   // An earlier path is gone from this moment; its rows stay in the table
   // until the first click trims them.
-  Window1::Instance()->percorso.Set(0, 0, 0);
+  path_->Set(0, 0, 0);
   ResetReadouts();
 
   Graphics* c = Canvas1->Graphics();
@@ -90,7 +89,7 @@ void fin_path::Canvas1_MouseExit() { setCursor(Qt::ArrowCursor); }
 void fin_path::Canvas1_MouseMove(int X, int Y) {
   StaticCC[0]->SetText("x: " + Str(X));
   StaticCC[1]->SetText("y: " + Str(Y));
-  const PathTable& path = Window1::Instance()->percorso;
+  const PathTable& path = *path_;
   if (path.Get(0, 0) > 0) {
     const int n = ToInteger(path.Get(0, 0));
     StaticCC[2]->SetText("dx: " + Str(X - path.Get(n, 0)));
@@ -100,7 +99,7 @@ void fin_path::Canvas1_MouseMove(int X, int Y) {
 
 bool fin_path::Canvas1_MouseDown(int X, int Y) {
   if (finishing_) return false;
-  PathTable& path = Window1::Instance()->percorso;
+  PathTable& path = *path_;
   path.Set(0, 0, path.Get(0, 0) + 1);
   const int n = ToInteger(path.Get(0, 0));
   path.Redim(n, 1);
@@ -128,7 +127,7 @@ bool fin_path::Canvas1_MouseDown(int X, int Y) {
 
 void fin_path::PushButton2_Action() {
   if (finishing_) return;
-  Window1::Instance()->percorso.Set(0, 0, 0);
+  path_->Set(0, 0, 0);
   ResetReadouts();
   Graphics* g = q->Graphics();
   g->ForeColor = kWhite;
@@ -140,8 +139,7 @@ void fin_path::PushButton2_Action() {
 void fin_path::FinishPath() {
   finishing_ = true;
   setCursor(Qt::ArrowCursor);
-  Window1* w = Window1::Instance();
-  PathTable& path = w->percorso;
+  PathTable& path = *path_;
 
   if (!(path.Get(0, 0) > 2.0)) {
     path.Set(0, 0, 0);
@@ -170,7 +168,7 @@ void fin_path::FinishPath() {
 
   const int n = ToInteger(path.Get(0, 0));
   path.Redim(n + 2, 1);
-  path.Set(n + 1, 0, maxX);
+  path.Set(n + 1, 0, maxX);  // the extent, from which the caller sizes the movie
   path.Set(n + 1, 1, maxY);
 
   // The length, summed segment by segment in order; the path walk of motion
@@ -184,11 +182,6 @@ void fin_path::FinishPath() {
                                        Pow(path.Get(k, 1) - path.Get(k - 1, 1), 2)));
     YieldToFramework();
   }
-
-  // The movie is the path's extent plus the object's size, so the object
-  // stays inside it wherever its corner goes along the path.
-  w->EditXY[3]->SetText(Str(maxX + Val(w->EditXY[0]->Text())));
-  w->EditXY[4]->SetText(Str(maxY + Val(w->EditXY[1]->Text())));
 }
 
 void fin_path::PushButton1_Action() {

@@ -1,14 +1,15 @@
 #pragma once
 // The path editor: a modal window with a 700 x 520 canvas on which each click
 // adds one point of the path that motion kind 8 follows. The points go
-// straight into the main window's path table (Window1::percorso); the editor
-// keeps no list of its own. "Back to Main Window" turns them into a finished
-// path (moved to the origin, with its extent and length) and closes.
+// straight into the path table it is handed; the editor keeps no list of its
+// own. "Back to Main Window" turns them into a finished path (moved to the
+// origin, with its extent in row n + 1 and its length) and closes.
 #include <QDialog>
 #include <QPointer>
 #include <array>
 #include <functional>
 
+#include "engine/path_table.h"
 #include "framework/controls.h"
 #include "framework/picture.h"
 
@@ -44,9 +45,10 @@ class PathCanvas : public QWidget {
 class fin_path : public QDialog {
   Q_OBJECT
  public:
-  // The open path editor, or a new one (each opening is a new window, which
-  // deletes itself when it closes).
-  static fin_path* Instance();
+  // The open path editor, or a new one over the given window, editing path,
+  // which has to outlive it (each opening is a new window, which deletes
+  // itself when it closes).
+  static fin_path* Instance(QWidget* parent, PathTable* path);
   // Shows the window modally; returns when it has closed.
   void ShowModal();
 
@@ -84,7 +86,7 @@ class fin_path : public QDialog {
   void closeEvent(QCloseEvent* e) override;
 
  private:
-  fin_path();
+  fin_path(QWidget* parent, PathTable* path);
   void Layout();
   void CreateControls();
   void _CreateControls0();
@@ -96,6 +98,7 @@ class fin_path : public QDialog {
   void ShowBackingPicture();  // draws q onto the canvas
 
   ControlRegistry controls_;
+  PathTable* path_;
   bool finishing_ = false;  // the path is being finished: no more points
   static QPointer<fin_path> open_;
 };

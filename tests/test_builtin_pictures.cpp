@@ -1,6 +1,6 @@
 // The built-in button icons and the point cursor, read from the compiled-in
 // resources.
-#include "app/builtin_pictures.h"
+#include "resources/builtin_pictures.h"
 
 #include <gtest/gtest.h>
 

@@ -423,17 +423,19 @@ TEST_F(CommandLineExportTest, EachFailureHasItsStatusAndReasonAndLeavesNothing) 
   }
   EXPECT_FALSE(QFileInfo::exists(Root() + "/no"));
 
-  // A frame that cannot be written (a folder in its place): the frames this
-  // run wrote go again, everything else in the folder stays.
+  // A frame that cannot be written (a folder in its place): the folder is
+  // left as it was, the user's files of the frames' names with their content.
   const QString frames = Out("frames");
   QDir().mkpath(frames + "/frame005");
   QFile::copy(project, frames + "/notes.txt");
+  for (const char* name : {"frame001", "frame004"}) QFile::copy(project, frames + "/" + name);
   const Outcome outcome = Velostrip({project, "--export-frames", frames});
   EXPECT_EQ(outcome.status, 1);
   EXPECT_TRUE(outcome.errors.startsWith("velostrip: Frame not saved: ") &&
               outcome.errors.trimmed().endsWith(" - " + (frames + "/frame005").toLocal8Bit()))
       << outcome.errors.toStdString();
-  EXPECT_EQ(Listing(frames), (QStringList{"frame005", "notes.txt"}));
+  EXPECT_EQ(Listing(frames), (QStringList{"frame001", "frame004", "frame005", "notes.txt"}));
+  for (const char* name : {"frame001", "frame004"}) EXPECT_EQ(ReadFile(frames + "/" + name), ReadFile(project));
 }
 
 // --- Side by side, with no display --------------------------------------------
@@ -548,17 +550,19 @@ TEST_F(CommandLineExportTest, CtrlCAndSigtermStopAtTheNextFrameAndLeaveNothing) 
   EXPECT_EQ(Listing(Root() + "/out"), QStringList{"old.mov"});
   EXPECT_EQ(ReadFile(old), "the movie that was there");
 
-  // Frames: those written go again, the folder the run made too; a folder
-  // that was there keeps what it held.
+  // Frames: nothing of them stays, nor the folder the run made; a folder
+  // that was there keeps what it held, the user's frames with their content.
   run = RunOnTerminal(program_, {project, "--export-frames", Out("new")}, Root(), started, SIGTERM);
   EXPECT_EQ(run.status, 143) << run.output.toStdString();
   QDir().mkpath(Out("kept"));
-  QFile::copy(project, Out("kept/notes.txt"));
+  const QStringList mine = {"frame000001", "frame000002", "frame000500", "notes.txt"};
+  for (const QString& name : mine) QFile::copy(project, Out("kept/" + name));
   run = RunOnTerminal(program_, {project, "--export-frames", Out("kept")}, Root(), rendering, SIGINT);
   EXPECT_EQ(run.status, 130) << run.output.toStdString();
-  EXPECT_TRUE(run.output.endsWith("velostrip: Stopped: the frames written so far were removed.\r\n"));
+  EXPECT_TRUE(run.output.endsWith("velostrip: Stopped: the frames were not written.\r\n"));
   EXPECT_EQ(Listing(Root() + "/out"), (QStringList{"kept", "old.mov"}));
-  EXPECT_EQ(Listing(Out("kept")), QStringList{"notes.txt"});
+  EXPECT_EQ(Listing(Out("kept")), mine);
+  for (const QString& name : mine) EXPECT_EQ(ReadFile(Out("kept/" + name)), ReadFile(project));
 }
 
 }  // namespace

@@ -102,8 +102,8 @@ TEST_F(EngineTest, AFrameThatCannotBeSavedFailsTheRenderWithItsPath) {
   PicturePtr frame = NewPicture(60, 40, 32);
   EditableMoviePtr movie = CreateMovieAt(dir_.path() + "/m.mov");
   QTVideoTrackPtr track = movie->NewVideoTrack(60, 40, 1.0);
-  const FolderItemPtr missing = GetFolderItem(dir_.path() + "/no/such/folder");
-  const RenderResult result = engine_.Render(s_, *frame, *track, dir_.path() + "/m.mov", missing);
+  FrameFolder missing(dir_.path() + "/no/such/folder");
+  const RenderResult result = engine_.Render(s_, *frame, *track, dir_.path() + "/m.mov", &missing);
   EXPECT_EQ(result.status, RenderResult::Status::Failed);
   // The reason first, and the path once.
   EXPECT_TRUE(result.error.startsWith("Frame not saved: ")) << result.error.toStdString();

@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "framework/folderitem.h"
+#include "framework/frame_folder.h"
 #include "framework/pict.h"
 #include "tests/support/test_env.h"
 
@@ -499,4 +500,46 @@ TEST(TextOutput, CloseReportsWriteFailures) {
   ASSERT_NE(out, nullptr);
   for (int i = 0; i < 100; ++i) out->WriteLine(QString(1000, 'x'));
   EXPECT_FALSE(out->Close());
+}
+
+// A frame export's folder: the frames take their names all at once, and
+// until then (or when the export is abandoned) the folder is as it was.
+TEST_F(FolderItemTest, AFrameFolderChangesNothingUntilItIsCommitted) {
+  const QString dir = App("frames");
+  auto listing = [&] { return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot); };
+  {
+    // Made when missing, and gone again when abandoned.
+    FrameFolder frames(dir);
+    EXPECT_EQ(frames.Open(FrameFolder::Missing::Make), "");
+    ASSERT_TRUE(WriteFile(frames.Stage("f1"), "new 1"));
+  }
+  EXPECT_FALSE(QFileInfo::exists(dir));
+
+  ASSERT_TRUE(QDir().mkpath(dir));
+  ASSERT_TRUE(WriteFile(dir + "/f2", "mine 2"));
+  ASSERT_TRUE(WriteFile(dir + "/notes", "mine"));
+  {
+    FrameFolder frames(dir);
+    EXPECT_EQ(frames.Open(FrameFolder::Missing::Fail), "");
+    for (const char* name : {"f1", "f2", "f3"}) ASSERT_TRUE(WriteFile(frames.Stage(name), QByteArray("new ") + name));
+    EXPECT_EQ(ReadFile(dir + "/f2"), "mine 2");
+    // What appears in the way by the end refuses the whole commit.
+    ASSERT_TRUE(QDir(dir).mkdir("f3"));
+    EXPECT_EQ(frames.Commit(), "Frames not written: a folder of that name is in the way - " + dir + "/f3");
+    EXPECT_EQ(listing().filter(QRegularExpression("^\\.velostrip-frames-")).size(), 1);
+  }
+  EXPECT_EQ(listing(), (QStringList{"f2", "f3", "notes"}));
+  EXPECT_EQ(ReadFile(dir + "/f2"), "mine 2");
+
+  // Something that is not a file is refused at its frame.
+  ASSERT_EQ(::mkfifo(QFile::encodeName(dir + "/f4").constData(), 0600), 0);
+  QDir(dir).rmdir("f3");
+  FrameFolder frames(dir);
+  EXPECT_EQ(frames.Stage("f4"), "");
+  EXPECT_TRUE(frames.LastError().contains("not a file")) << frames.LastError().toStdString();
+  for (const char* name : {"f1", "f2", "f3"}) ASSERT_TRUE(WriteFile(frames.Stage(name), QByteArray("new ") + name));
+  EXPECT_EQ(frames.Commit(), "");
+  EXPECT_EQ(listing(), (QStringList{"f1", "f2", "f3", "f4", "notes"}));
+  for (const char* name : {"f1", "f2", "f3"}) EXPECT_EQ(ReadFile(dir + "/" + name), QByteArray("new ") + name);
+  EXPECT_EQ(ReadFile(dir + "/notes"), "mine");
 }

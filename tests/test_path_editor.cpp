@@ -30,7 +30,7 @@ class PathEditorTest : public WindowTest {
       script(editor);
       if (QApplication::activeModalWidget() == editor) editor->close();
     });
-    fin_path::Instance()->ShowModal();
+    w_->EditPath();
     EXPECT_TRUE(ran);
   }
   static void Click(fin_path* e, int x, int y) {

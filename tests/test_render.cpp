@@ -274,6 +274,12 @@ TEST_F(RenderTest, PlayerFitsLargeMoviesAndKeepsSmallOnes) {
 TEST_F(RenderTest, FrameExportWritesNumberedPictsEqualToTheMovie) {
   OpenWindow();
   QDir(Root()).mkpath("frames");
+  // A complete export replaces the files of its frames' names, and only those.
+  for (const char* name : {"frame001", "notes.txt"}) {
+    QFile file(Root() + "/frames/" + name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("the user's");
+  }
   w_->cartella = GetFolderItem(Root() + "/frames");
   w_->crea_preview(1);
   auto frames = DecodeAllFrames(w_->f->AbsolutePath());
@@ -284,9 +290,56 @@ TEST_F(RenderTest, FrameExportWritesNumberedPictsEqualToTheMovie) {
     ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << name.toStdString();
     EXPECT_EQ(DecodePict(file.readAll()).convertToFormat(QImage::Format_RGB32), frames[i - 1]) << i;
   }
-  EXPECT_EQ(QDir(Root() + "/frames").entryList(QDir::Files).size(), 18);
+  EXPECT_EQ(QDir(Root() + "/frames").entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 19);
+  QFile notes(Root() + "/frames/notes.txt");
+  ASSERT_TRUE(notes.open(QIODevice::ReadOnly));
+  EXPECT_EQ(notes.readAll(), "the user's");
   EXPECT_EQ(w_->LogEditField->Text(), "18 frames saved into folder frames (located at " + Root() +
                                           "/frames).");
+}
+
+// The user's files of the frames' names stay, with their content, unless the
+// export completes: a frame that cannot be written and a quit leave them
+// all, and nothing of the export's own.
+TEST_F(RenderTest, AFrameExportThatFailsOrIsStoppedLeavesTheUsersFrames) {
+  OpenWindow();
+  const QString dir = Root() + "/mine";
+  QDir().mkpath(dir + "/frame010");
+  auto mine = [](int i) { return QByteArray("the user's frame ") + QByteArray::number(i); };
+  for (int i = 1; i <= 18; ++i) {
+    if (i == 10) continue;
+    QFile file(dir + QString("/frame%1").arg(i, 3, 10, QChar('0')));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(mine(i));
+  }
+  auto kept = [&] {
+    EXPECT_EQ(QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(), 18);
+    for (int i = 1; i <= 18; ++i) {
+      if (i == 10) continue;
+      QFile file(dir + QString("/frame%1").arg(i, 3, 10, QChar('0')));
+      ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << i;
+      EXPECT_EQ(file.readAll(), mine(i)) << i;
+    }
+  };
+  w_->cartella = GetFolderItem(dir);
+  w_->crea_preview(1);
+  EXPECT_EQ(w_->LogEditField->Text(), "Frame not saved: a folder of that name is in the way - " + dir + "/frame010");
+  kept();
+
+  // Stopped by a quit half-way.
+  QDir(dir + "/frame010").removeRecursively();
+  SetField(2, "2000000");
+  w_->cartella = GetFolderItem(dir);
+  QTimer quit;
+  QObject::connect(&quit, &QTimer::timeout, w_, [this] {
+    if (w_->Progress()->Done() >= 20) w_->StopForQuit();
+  });
+  quit.start(1);
+  w_->crea_preview(1);
+  EXPECT_GE(w_->Progress()->Done(), 20);
+  EXPECT_FALSE(QFileInfo::exists(dir + "/frame010"));
+  QDir(dir).mkdir("frame010");
+  kept();
 }
 
 TEST_F(RenderTest, FrameExportNamesFollowTheStepsWidth) {

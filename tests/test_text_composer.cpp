@@ -41,7 +41,7 @@ class TextComposerTest : public WindowTest {
     if (open)
       open();
     else
-      Window2::Instance()->ShowModal();
+      w_->ComposeText();
     EXPECT_TRUE(ran);
     EXPECT_EQ(Window2::InstanceIfOpen(), nullptr);  // each opening is a new window
   }

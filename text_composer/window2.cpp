@@ -1,5 +1,5 @@
 // The text composer's behaviour: the font menu, the character grid, the text
-// field with its counter, and the write-back into the main window.
+// field with its counter, and the composed text handed back.
 #include "text_composer/window2.h"
 
 #include <QCloseEvent>
@@ -8,7 +8,6 @@
 #include <QSignalBlocker>
 
 #include "framework/text.h"
-#include "main_window/window1.h"
 
 namespace {
 const QString kPlaceholder = "write a text here";
@@ -16,9 +15,10 @@ const QString kPlaceholder = "write a text here";
 
 Window2* Window2::instance_ = nullptr;
 
-Window2* Window2::Instance() {
+Window2* Window2::Instance(QWidget* parent, const QString& text) {
   if (!instance_) {
-    instance_ = new Window2();
+    instance_ = new Window2(parent);
+    instance_->startText_ = text;
     // The open handlers: the font menu (which labels the grid), the counter,
     // then the window itself.
     instance_->PopupMenu1_Open();
@@ -30,7 +30,7 @@ Window2* Window2::Instance() {
 
 Window2* Window2::InstanceIfOpen() { return instance_; }
 
-Window2::Window2() : QDialog(Window1::InstanceIfOpen()) {
+Window2::Window2(QWidget* parent) : QDialog(parent) {
   Layout();
   CreateControls();
   AddMenuHandlers();
@@ -45,13 +45,15 @@ Window2::~Window2() {
   if (instance_ == this) instance_ = nullptr;
 }
 
-void Window2::ShowModal() {
+ComposedText Window2::ShowModal() {
   EditField1->setFocus();
   EditField1->end(false);
   exec();
+  const ComposedText composed = composed_;
   // Each opening is a new window: this one is gone once it has closed.
   if (instance_ == this) instance_ = nullptr;
   delete this;
+  return composed;
 }
 
 // Fills the font menu with the installed fonts, preselects Arial and labels
@@ -94,8 +96,7 @@ void Window2::PopupMenu1_Change() {
 void Window2::Event_Open() {
   RadioB[65]->SetValue(true);
   scelto = 65;
-  Window1* w = Window1::Instance();
-  EditField1->SetText(w->asciino[0].isEmpty() ? kPlaceholder : w->asciino[0]);
+  EditField1->SetText(startText_.isEmpty() ? kPlaceholder : startText_);
 }
 
 // A character button appends its character at the end of the text, wherever
@@ -121,14 +122,11 @@ void Window2::EditField1_TextChange(int) { StaticText1->SetText("chr : " + Str(L
 void Window2::StaticText1_Open() { EditField1_TextChange(-1); }
 
 void Window2::WriteBack() {
-  Window1* w = Window1::Instance();
-  const QString text = EditField1->Text();
-  w->asciino[0] = text;
-  w->asciino[1] = RadioB[scelto]->TextFont();
-  w->asciino[2] = CheckB[0]->Value() ? "true" : "false";
-  w->asciino[3] = CheckB[1]->Value() ? "true" : "false";
-  w->asciino[4] = CheckB[2]->Value() ? "true" : "false";
-  w->EditXY[2]->SetText(Str(Len(text)));
+  composed_.text = EditField1->Text();
+  composed_.font = RadioB[scelto]->TextFont();
+  composed_.bold = CheckB[0]->Value();
+  composed_.italic = CheckB[1]->Value();
+  composed_.underline = CheckB[2]->Value();
 }
 
 // "Back to Main Window": the only way out, and it always writes back.

@@ -2,8 +2,8 @@
 // The text composer: a modal window in which the user builds the text that
 // the text object animates, one character per frame, by typing or by
 // clicking the 128 character buttons, and picks its font and styles. Leaving
-// it ("Back to Main Window", the only way out) writes text, font, styles and
-// the character count back into the main window.
+// it ("Back to Main Window", the only way out) hands text, font and styles
+// back to the caller.
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialog>
@@ -12,6 +12,13 @@
 #include <functional>
 
 #include "framework/controls.h"
+
+// What the composer hands back.
+struct ComposedText {
+  QString text;
+  QString font;
+  bool bold = false, italic = false, underline = false;
+};
 
 class Window2 : public QDialog {
   Q_OBJECT
@@ -46,13 +53,15 @@ class Window2 : public QDialog {
     std::function<void(int index)> Action;
   };
 
-  // The open composer, or a new one (each opening builds a new window).
-  static Window2* Instance();
+  // The open composer, or a new one over the given window, starting with the
+  // text given (each opening builds a new window).
+  static Window2* Instance(QWidget* parent = nullptr, const QString& text = QString());
   static Window2* InstanceIfOpen();
   ~Window2() override;
 
-  // Shows the window modally; returns once it has closed (and is gone).
-  void ShowModal();
+  // Shows the window modally; returns what was composed once it has closed
+  // (and is gone).
+  ComposedText ShowModal();
 
   // --- property ---
   int scelto = 65;  // the character button chosen last
@@ -86,7 +95,7 @@ class Window2 : public QDialog {
   void closeEvent(QCloseEvent* e) override;
 
  private:
-  Window2();
+  explicit Window2(QWidget* parent);
   void Layout();
   void CreateControls();
   void _CreateControls0();
@@ -97,6 +106,8 @@ class Window2 : public QDialog {
   void WriteBack();
 
   ControlRegistry controls_;
+  QString startText_;
+  ComposedText composed_;
   bool leaving_ = false;
   static Window2* instance_;
 };

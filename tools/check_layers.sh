@@ -14,7 +14,11 @@
 #     reached (comments, line splices and "%:" read as the compiler reads them);
 #  2. FFmpeg's headers (libav*/, libsw*/, libpostproc/) only in movie/, and
 #     in tests/ and bench/, which may check the movie layer against FFmpeg;
-#  3. no Qt Widgets header in engine/, reached however it may be.
+#  3. no Qt Widgets header in engine/ or document/, reached however it may be;
+#  4. no circle between folders: a source of folder A that reaches a file of
+#     folder B makes the arrow A -> B, and an arrow that closes a circle with
+#     the arrows of every other source compiled into the same build (tests/
+#     and bench/ excepted, which reach what they test) is refused.
 # A source's folder is the first folder of its path in the project; a source
 # the build generates (Qt's moc files) has the folder of its target.
 #
@@ -107,9 +111,10 @@ case "$folder" in
     ;;
 esac
 
-# 3. Qt Widgets in the engine. A few headers of Qt Widgets' folder only
-# forward to Qt Gui's, which have the same names (qaction.h, qshortcut.h ...).
-if [ "$folder" = engine ]; then
+# 3. Qt Widgets in the engine and the document. A few headers of Qt Widgets'
+# folder only forward to Qt Gui's, which have the same names (qaction.h,
+# qshortcut.h ...).
+if [ "$folder" = engine ] || [ "$folder" = document ]; then
   mapfile -t inside < <(printf '%s\n' "${reached[@]}" | grep -F "$widgets/" || true)
   if [ ${#inside[@]} -gt 0 ]; then
     qt=$(dirname "$widgets")
@@ -118,7 +123,7 @@ if [ "$folder" = engine ]; then
         BEGIN { n = split(others, list, "\n"); for (i = 1; i <= n; i++) forwarded[list[i]] = 1 }
         { name = $0; sub(/.*\//, "", name) }
         !(name in forwarded) { print }')
-    [ ${#offending[@]} -gt 0 ] && refuse "reaches a Qt Widgets header, which engine/ may not use" "${offending[0]}"
+    [ ${#offending[@]} -gt 0 ] && refuse "reaches a Qt Widgets header, which $folder/ may not use" "${offending[0]}"
   fi
 fi
 
@@ -204,5 +209,56 @@ if [ ${#project[@]} -gt 0 ]; then
     failed=1
   fi
 fi
+
+# 4. Circles between folders. Each source of the project leaves its arrows
+# in a file of its own under the build folder (rewritten at each compile);
+# the arrows of this compile are checked against all of them. What the build
+# generates (Qt's moc files) gathers the headers of a whole target and so
+# leaves none.
+case "$folder" in
+  tests | bench | -) ;;
+  *)
+    if in_project "$source_path"; then
+      edges_dir="$build/layer-arrows"
+      mkdir -p "$edges_dir"
+      edges_file="$edges_dir/$(printf '%s' "$shown" | tr '/' '%').arrows"
+      mapfile -t targets < <(for file in "${project[@]}"; do
+        relative=${file#"$root"/}
+        [[ "$relative" == */* ]] && printf '%s\n' "${relative%%/*}"
+      done | sort -u | grep -vxF -e "$folder" -e tests -e bench || true)
+      temporary=$(mktemp "$edges_dir/.arrows.XXXXXX")
+      for target in "${targets[@]}"; do printf '%s %s\n' "$folder" "$target"; done >"$temporary"
+      mv -f "$temporary" "$edges_file"
+      if [ ${#targets[@]} -gt 0 ]; then
+        # A way back from a folder this source reaches to its own closes a circle.
+        circle=$(cat "$edges_dir"/*.arrows 2>/dev/null | awk -v from="$folder" -v reached="${targets[*]}" '
+          { next_of[$1] = next_of[$1] " " $2 }
+          END {
+            n = split(reached, starts, " ")
+            for (s = 1; s <= n; s++) {
+              delete seen; delete parent
+              queue[1] = starts[s]; head = 1; tail = 1; seen[starts[s]] = 1
+              while (head <= tail) {
+                at = queue[head++]
+                if (at == from) {
+                  way = from
+                  for (step = at; step != starts[s]; step = parent[step]) way = parent[step] " -> " way
+                  print from " -> " way
+                  exit
+                }
+                m = split(next_of[at], outs, " ")
+                for (o = 1; o <= m; o++)
+                  if (!(outs[o] in seen)) { seen[outs[o]] = 1; parent[outs[o]] = at; queue[++tail] = outs[o] }
+              }
+            }
+          }')
+        if [ -n "$circle" ]; then
+          rm -f "$edges_file"
+          refuse "closes a circle between folders" "$circle"
+        fi
+      fi
+    fi
+    ;;
+esac
 
 [ $failed -eq 0 ] || fail

@@ -46,6 +46,7 @@ void WindowTest::SetUp() {
   auto scripted = std::make_unique<ScriptedDialogs>();
   dialogs_ = scripted.get();
   InstallDialogs(std::move(scripted));
+  ProvideWindowServices();
 }
 
 void WindowTest::TearDown() {

@@ -1,6 +1,6 @@
-// Reading a movie data file (the layout is described in movie_data_file.cpp),
+// Reading a movie data file (the layout is described in project_writer.cpp),
 // and a project applied as the main window applies it, without one.
-#include "app/project.h"
+#include "document/project.h"
 
 #include <QFileInfo>
 #include <algorithm>
@@ -220,7 +220,7 @@ AnimationState LoadedState(const Project& p, const std::function<void(const QStr
 
   a.movimento = p.movimento;
   fields.motion = p.movimento;
-  a.mode = p.mode == 0 ? DrawingMode::Move : p.mode == 2 ? DrawingMode::CopyClear : DrawingMode::Copy;
+  a.mode = ModeOfIndex(p.mode);
   a.percorso = p.percorso;
 
   // The motion choice: the random motion allows no "Copy Clear"; every

@@ -1,4 +1,4 @@
-#include "main_window/animation_state.h"
+#include "document/animation_state.h"
 
 #include "framework/text.h"
 

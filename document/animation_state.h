@@ -1,5 +1,5 @@
 #pragma once
-// What the main window holds of an animation, as plain values: the texts of
+// The animation's state, as plain values: the texts of
 // its number fields, its colours, drawing mode and properties. The window
 // turns what its controls show into this to render; a project read with no
 // window is turned into it the way the window would hold it.
@@ -9,7 +9,7 @@
 #include "engine/path_table.h"
 #include "engine/render_settings.h"
 #include "framework/picture.h"
-#include "main_window/number_field_rules.h"
+#include "document/number_field_rules.h"
 
 // The text and picture slots (asciino).
 enum TextSlot : int {
@@ -39,6 +39,15 @@ struct AnimationState {
   PicturePtr sfondo;    // the background picture; nil for a plain colour
   PathTable percorso;
 };
+
+// The drawing modes by the index of their buttons ("Move", "Copy", "Copy
+// Clear"), as the project file stores them.
+inline int ModeIndex(DrawingMode mode) {
+  return mode == DrawingMode::Move ? 0 : mode == DrawingMode::CopyClear ? 2 : 1;
+}
+inline DrawingMode ModeOfIndex(int index) {
+  return index == 0 ? DrawingMode::Move : index == 2 ? DrawingMode::CopyClear : DrawingMode::Copy;
+}
 
 // The settings a render takes from that state: numbers read from the fields'
 // texts as Val reads them, the styles "true" or not.

@@ -1,4 +1,4 @@
-#include "main_window/number_field_rules.h"
+#include "document/number_field_rules.h"
 
 #include "framework/text.h"
 

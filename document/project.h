@@ -1,8 +1,9 @@
 #pragma once
-// A movie data file read into a value of its own, and that value applied
-// with no window: File > "Open.." writes it into the main window
-// (App::LoadProject), the command line renders it as the main window would
-// hold it once loaded. One reader, two users.
+// The movie data file (its layout is described in project_writer.cpp): read
+// into a value of its own, that value applied with no window, and an
+// animation's state written. File > "Open.." loads the value into the main
+// window, the command line renders it as the main window would hold it once
+// loaded: one reader, two users.
 #include <QString>
 #include <QStringList>
 #include <array>
@@ -12,7 +13,7 @@
 #include "engine/path_table.h"
 #include "framework/folderitem.h"
 #include "framework/picture.h"
-#include "main_window/animation_state.h"
+#include "document/animation_state.h"
 
 // What a project file holds, checked for shape, each value brought inside
 // the range the window knows.
@@ -54,3 +55,11 @@ ProjectRead ReadProject(const FolderItemPtr& file);
 // message the window would write into its log on the way goes to log, in
 // order.
 AnimationState LoadedState(const Project& project, const std::function<void(const QString&)>& log);
+
+// The lines of the file that holds the state.
+QStringList ProjectFileLines(const AnimationState& state);
+
+// Writes the state as a project file at path, in one step: a file already
+// there is replaced only once the new one is complete. Nothing when all went
+// well, else the reason it failed (a sentence for the user).
+std::optional<QString> WriteProject(const QString& path, const AnimationState& state);

@@ -1,5 +1,5 @@
 // Reading the built-in pictures from the compiled-in resources.
-#include "app/builtin_pictures.h"
+#include "resources/builtin_pictures.h"
 
 #include <QImage>
 #include <QPainter>

@@ -1,0 +1,2 @@
+#pragma once
+inline int Left() { return 1; }

@@ -1,0 +1,2 @@
+#pragma once
+inline int Right() { return 2; }
