@@ -92,11 +92,11 @@ best() {  # runs a command RUNS times and prints the best wall time in ms
   echo "$best"
 }
 ssim() {  # reference movie, GIF: the mean SSIM (All) of frames at half size
-  ffmpeg -v error -i "$1" -i "$2" -lavfi \
-    "[0]format=rgb24,scale=iw/2:ih/2:flags=area[a];[1]format=rgb24,scale=iw/2:ih/2:flags=area[b];[a][b]ssim" \
-    -f null - 2>&1 | sed -n 's/.*All:\([0-9.]*\).*/\1/p'
+  ffmpeg -nostats -i "$1" -i "$2" -lavfi \
+    "[0]fps=8,format=rgb24,scale=iw/2:ih/2:flags=area[a];[1]fps=8,format=rgb24,scale=iw/2:ih/2:flags=area[b];[a][b]ssim" \
+    -f null - 2>&1 | sed -n 's/.*SSIM.*All:\([0-9.]*\).*/\1/p'
 }
-sums() { ffmpeg -v error -i "$1" -pix_fmt rgb24 -f framemd5 - | grep -v '^#' | awk -F, '{print $6}'; }
+sums() { ffmpeg -v error -i "$1" -vf fps=8 -pix_fmt rgb24 -f framemd5 - | grep -v '^#' | awk -F, '{print $6}'; }
 
 ours_gif() {  # movie, project, GIF
   if "$program" "$2" --export "$scratch/probe.gif" >/dev/null 2>&1 && [ "$(head -c 4 "$scratch/probe.gif")" = GIF8 ]; then

@@ -1,6 +1,7 @@
 #include "movie/gif_lzw.h"
 
 #include <cstring>
+#include <utility>
 
 namespace gif {
 
@@ -75,8 +76,8 @@ void LzwEncoder::Insert(uint32_t key, int code) {
   codes_[slot] = uint16_t(code);
 }
 
-void LzwEncoder::Encode(const PixelChoice* pixels, size_t count, int minCodeSize, std::vector<uint8_t>* out,
-                        std::vector<uint8_t>* chosen) {
+void LzwEncoder::Encode(const PixelChoice* pixels, size_t count, int minCodeSize, FreeChoice how,
+                        std::vector<uint8_t>* out, std::vector<uint8_t>* chosen) {
   out->push_back(uint8_t(minCodeSize));
   BitWriter bits(out);
   const int clearCode = 1 << minCodeSize, endCode = clearCode + 1;
@@ -104,24 +105,27 @@ void LzwEncoder::Encode(const PixelChoice* pixels, size_t count, int minCodeSize
     bits.Finish();
     return;
   }
-  // The symbol a free pixel takes when a new string starts with it: the
-  // same as the pixel before, where it can, so runs stay runs.
-  uint8_t last = pixels[0].first;
-  int current = last;
-  if (chosen) (*chosen)[0] = last;
+  const bool preferSecond = how == FreeChoice::kPreferSecond || how == FreeChoice::kOnlySecond;
+  const bool only = how == FreeChoice::kOnlyFirst || how == FreeChoice::kOnlySecond;
+  auto choose = [&](PixelChoice p) {
+    if (preferSecond) std::swap(p.first, p.second);
+    if (only) p.second = p.first;
+    return p;
+  };
+  int current = choose(pixels[0]).first;
+  if (chosen) (*chosen)[0] = uint8_t(current);
   for (size_t i = 1; i < count; ++i) {
-    const PixelChoice p = pixels[i];
+    const PixelChoice p = choose(pixels[i]);
     const uint32_t prefix = uint32_t(current) << 8;
     int found = Find(prefix | p.first);
     uint8_t symbol = p.first;
     if (found < 0 && p.second != p.first) {
       found = Find(prefix | p.second);
-      symbol = p.second;
+      if (found >= 0) symbol = p.second;
     }
     if (found >= 0) {
       current = found;
     } else {
-      symbol = (p.second == last) ? p.second : p.first;
       emit(current);
       if (next >= kMaxCode) {
         emit(clearCode);
@@ -131,7 +135,6 @@ void LzwEncoder::Encode(const PixelChoice* pixels, size_t count, int minCodeSize
       }
       current = symbol;
     }
-    last = symbol;
     if (chosen) (*chosen)[i] = symbol;
   }
   emit(current);

@@ -3,9 +3,9 @@
 //
 // A pixel is either fixed (it must show one colour index) or free: it may be
 // written as the transparent index or, when the palette holds the colour the
-// canvas already shows there, as that colour's index. The encoder picks, pixel
-// by pixel, whichever symbol continues the string it is matching, so a free
-// pixel costs nothing where either choice extends a run.
+// canvas already shows there, as that colour's index. The encoder can pick,
+// pixel by pixel, whichever symbol continues the string it is matching; which
+// way makes the smallest data depends on the picture, so callers try several.
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -19,6 +19,11 @@ struct PixelChoice {
   uint8_t first, second;
 };
 
+// How the encoder treats the free pixels: it prefers one symbol or the
+// other, taking the second only where the first would end the string; or it
+// writes only one of them.
+enum class FreeChoice { kPreferFirst, kPreferSecond, kOnlyFirst, kOnlySecond };
+
 class LzwEncoder {
  public:
   LzwEncoder();
@@ -26,7 +31,7 @@ class LzwEncoder {
   // sub-blocks (each at most 255 bytes, behind its length), ending with the
   // empty block. `minCodeSize` (2 to 8) is written first. `chosen`, when
   // given, receives the index written for each pixel.
-  void Encode(const PixelChoice* pixels, size_t count, int minCodeSize, std::vector<uint8_t>* out,
+  void Encode(const PixelChoice* pixels, size_t count, int minCodeSize, FreeChoice how, std::vector<uint8_t>* out,
               std::vector<uint8_t>* chosen = nullptr);
 
  private:

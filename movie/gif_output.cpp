@@ -147,6 +147,9 @@ class GifOutput final : public FrameOutput {
   void EncodeFirst();
   bool EncodeExact(const Rect& rect, bool anyFree);
   void EncodeQuantized(const Rect& rect);
+  bool RemapToGlobal(const Rect& rect, std::vector<uint8_t>* indices);
+  bool EncodeLossy(const Rect& rect, const std::vector<uint8_t>& indices, const std::vector<uint32_t>& palette,
+                   int transparent, bool global);
   void WriteUnchanged();
   void BuildGlobalWay(const Rect& rect, bool anyFree, Encoding* way);
   void BuildLocalWay(const Rect& rect, bool anyFree, Encoding* way);
@@ -176,9 +179,23 @@ class GifOutput final : public FrameOutput {
   ColourMap colours_, ways_;      // a frame's colours; and their entries in one way of writing it
   gif::LzwEncoder lzw_;
   Encoding first_, second_;
+  std::vector<uint8_t> trialData_, trialChosen_;
+  gif::NearestColour nearest_;  // over the global table's colours
+  int nearestFor_ = -1;         // how many colours it had then
+  std::vector<uint32_t> nearestCache_ = std::vector<uint32_t>(8192);  // colour | entry << 24
+  int NearestOf(uint32_t colour);
+  static int Distance(uint32_t a, uint32_t b) {
+    const int dr = int(a >> 16 & 255) - int(b >> 16 & 255), dg = int(a >> 8 & 255) - int(b >> 8 & 255),
+              db = int(a & 255) - int(b & 255);
+    return dr * dr + dg * dg + db * db;
+  }
+  double globalError_ = 0;      // mean square distance of the first frame's pixels from their colours
+  static constexpr int kDither = 10;  // how much of its error a pixel passes on, in sixteenths
 
   std::vector<uint8_t> body_;  // what is not yet in the file, from bodyAt_ on
   off_t bodyAt_ = 0;
+  off_t lastDelayAt_ = 0;  // where the delay of the last frame written lies in the file
+  int lastDelay_ = 0;
 };
 
 QString GifOutput::Begin(int width, int height, int timeScale, int ticksPerFrame) {
@@ -376,8 +393,25 @@ void GifOutput::EncodeFirst() {
       const uint8_t k = renumber[q.indices[i]];
       way.pixels[i] = PixelChoice{k, k};
     }
+    // How far the pixels the table does not hold are from their nearest
+    // entries: the yardstick for later frames.
+    double sum = 0;
+    size_t missed = 0;
+    uint32_t last = 0xFFFFFFFFu;
+    int lastDistance = 0;
+    for (uint32_t c : current_) {
+      if (c != last) {
+        last = c;
+        lastDistance = Distance(c, global_[size_t(NearestOf(c))]);
+      }
+      sum += lastDistance;
+      missed += lastDistance > 0;
+    }
+    globalError_ = missed ? sum / double(missed) : 0;
   }
-  global_.resize(size_t(TableSizeFor(globalUsed_)), 0);
+  // Room for colours that later frames bring, which then need no table of
+  // their own: a few entries cost less than one local table.
+  global_.resize(size_t(TableSizeFor(std::min(256, globalUsed_ + std::max(2, globalUsed_ / 2)))), 0);
   // The header and the global table are written last, at the start of the
   // file, when the table's free entries have their colours; the rest follows
   // them from here on.
@@ -392,7 +426,16 @@ void GifOutput::EncodeFirst() {
 }
 
 void GifOutput::WriteUnchanged() {
-  // One transparent pixel: the frame is there for its time alone.
+  // A frame that shows what the one before showed lengthens that one.
+  const int delay = lastDelay_ + DelayOf(frames_);
+  if (delay <= 65535) {
+    const uint8_t bytes[2] = {uint8_t(delay), uint8_t(delay >> 8)};
+    if (lastDelayAt_ >= bodyAt_) std::memcpy(body_.data() + (lastDelayAt_ - bodyAt_), bytes, 2);
+    else if (!WriteAt(bytes, 2, lastDelayAt_, QString("frame %1").arg(frames_ + 1))) return;
+    lastDelay_ = delay;
+    return;
+  }
+  // Where it cannot, one transparent pixel: a frame there for its time alone.
   Encoding& way = first_;
   way = Encoding{};
   way.valid = true;
@@ -509,8 +552,12 @@ bool GifOutput::EncodeExact(const Rect& rect, bool anyFree) {
 }
 
 void GifOutput::EncodeQuantized(const Rect& rect) {
+  // The global table first, dithered within the changed pixels; a table of
+  // the frame's own where that is not close enough.
+  std::vector<uint8_t> indices(size_t(rect.width) * rect.height);
+  if (RemapToGlobal(rect, &indices) && EncodeLossy(rect, indices, global_, -1, true)) return;
   const size_t origin = size_t(rect.y) * width_ + rect.x;
-  std::vector<uint8_t> weights(size_t(rect.width) * rect.height);
+  std::vector<uint8_t> weights(indices.size());
   for (int y = 0; y < rect.height; ++y) {
     const uint8_t* stays = free_.data() + origin + size_t(y) * width_;
     for (int x = 0; x < rect.width; ++x) weights[size_t(y) * rect.width + x] = stays[x] ? 0 : 255;
@@ -518,32 +565,124 @@ void GifOutput::EncodeQuantized(const Rect& rect) {
   gif::Quantized q;
   const QString why = gif::Quantize(current_.data() + origin, width_, rect.width, rect.height, canvas_.data() + origin,
                                     weights.data(), &q);
+  if (q.transparent < 0 && why.isEmpty()) {
+    Fail("the picture could not be quantised", QString("frame %1").arg(frames_ + 1));
+    return;
+  }
   if (!why.isEmpty()) {
     Fail(why, QString("frame %1").arg(frames_ + 1));
     return;
   }
-  const int t = q.transparent;
-  if (t < 0) {
-    Fail("the picture could not be quantised", QString("frame %1").arg(frames_ + 1));
-    return;
+  EncodeLossy(rect, q.indices, q.palette, q.transparent, false);
+}
+
+bool GifOutput::RemapToGlobal(const Rect& rect, std::vector<uint8_t>* indices) {
+  NearestOf(0);  // brings the search up to date with the table
+  // Floyd-Steinberg among the changed pixels: the error of one goes to its
+  // changed neighbours only, so what stays as it was gets no speckle.
+  // Errors are kept in sixteenths.
+  const int w = rect.width;
+  std::vector<int> errors(size_t(w + 2) * 6, 0);
+  int* here = errors.data() + 3;
+  int* below = errors.data() + size_t(w + 2) * 3 + 3;
+  double plain = 0;
+  size_t missed = 0;
+  for (int y = 0; y < rect.height; ++y) {
+    const size_t row = size_t(rect.y + y) * width_ + rect.x;
+    std::fill(below - 3, below + size_t(w + 1) * 3, 0);
+    for (int x = 0; x < w; ++x) {
+      if (free_[row + x]) continue;
+      const uint32_t c = current_[row + x];
+      const int r = int(c >> 16 & 255), g = int(c >> 8 & 255), b = int(c & 255);
+      int* e = here + 3 * x;
+      const int vr = std::clamp(r + e[0] * kDither / 256, 0, 255);
+      const int vg = std::clamp(g + e[1] * kDither / 256, 0, 255);
+      const int vb = std::clamp(b + e[2] * kDither / 256, 0, 255);
+      const int k = nearest_.Find(vr, vg, vb);
+      const uint32_t q = global_[size_t(NearestOf(c))];
+      plain += double(Distance(c, q));
+      if (q != c) ++missed;
+      (*indices)[size_t(y) * w + x] = uint8_t(k);
+      const uint32_t p = global_[size_t(k)];
+      const int pr = int(p >> 16 & 255), pg = int(p >> 8 & 255), pb = int(p & 255);
+      const int er = vr - pr, eg = vg - pg, eb = vb - pb;
+      const bool right = x + 1 < w && !free_[row + x + 1];
+      const size_t next = row + width_;
+      const bool down = y + 1 < rect.height;
+      const int d[3] = {er, eg, eb};
+      for (int ch = 0; ch < 3; ++ch) {
+        if (right) e[3 + ch] += d[ch] * 7;
+        if (down) {
+          if (x > 0 && !free_[next + x - 1]) below[3 * (x - 1) + ch] += d[ch] * 3;
+          if (!free_[next + x]) below[3 * x + ch] += d[ch] * 5;
+          if (x + 1 < w && !free_[next + x + 1]) below[3 * (x + 1) + ch] += d[ch];
+        }
+      }
+    }
+    std::swap(here, below);
+  }
+  // Close enough when the changed pixels are no farther from their colours
+  // than the first frame's pixels were from theirs, with a little room.
+  // Close enough when the changed pixels that the table does not hold are
+  // on the whole no farther from their nearest entries than those of the
+  // first frame were, with a little room.
+  const double error = missed ? plain / double(missed) : 0;
+  return error <= globalError_ * 1.25 + 16;
+}
+
+int GifOutput::NearestOf(uint32_t colour) {
+  if (nearestFor_ != globalUsed_) {
+    nearest_.SetPalette(global_.data(), globalUsed_);
+    nearestFor_ = globalUsed_;
+    std::fill(nearestCache_.begin(), nearestCache_.end(), 0xFFFFFFFFu);
+  }
+  uint32_t& slot = nearestCache_[(colour * 2654435761u) >> 19];
+  if ((slot & 0xFFFFFFu) == colour && slot != 0xFFFFFFFFu) return int(slot >> 24);
+  const int k = nearest_.Find(int(colour >> 16 & 255), int(colour >> 8 & 255), int(colour & 255));
+  slot = colour | uint32_t(k) << 24;
+  return k;
+}
+
+bool GifOutput::EncodeLossy(const Rect& rect, const std::vector<uint8_t>& indices,
+                            const std::vector<uint32_t>& palette, int transparent, bool global) {
+  int t = transparent;
+  if (global) {
+    std::array<bool, 256> used{};
+    for (int y = 0; y < rect.height; ++y) {
+      const size_t row = size_t(rect.y + y) * width_ + rect.x;
+      for (int x = 0; x < rect.width; ++x)
+        if (!free_[row + x]) used[indices[size_t(y) * rect.width + x]] = true;
+    }
+    for (int k = 0; k < int(palette.size()) && t < 0; ++k)
+      if (!used[size_t(k)]) t = k;
   }
   // A pixel may stay as it is where it did not change, where the quantiser
   // found the canvas close enough, or where its colour is what the canvas
   // shows; the rest must be written.
-  std::vector<PixelChoice> choice(weights.size());
+  std::vector<PixelChoice> choice(indices.size());
   Rect crop{rect.x + rect.width, rect.y + rect.height, 0, 0};
   int right = -1, bottom = -1;
   for (int y = 0; y < rect.height; ++y) {
-    const size_t row = origin + size_t(y) * width_;
+    const size_t row = size_t(rect.y + y) * width_ + rect.x;
     for (int x = 0; x < rect.width; ++x) {
       const size_t at = size_t(y) * rect.width + x;
-      const uint8_t k = q.indices[at];
-      const bool shown = int(k) != t && q.palette[k] == canvas_[row + x];
+      const uint32_t shownColour = canvas_[row + x];
+      int k = indices[at];
+      bool keep = int(k) == t;
+      if (free_[row + x]) {
+        k = global ? globalIndex_.Find(shownColour) : -1;
+        keep = true;
+      }
+      const bool shown = k >= 0 && k != t && palette[size_t(k)] == shownColour;
       PixelChoice& c = choice[at];
-      if (free_[row + x] || int(k) == t) c = PixelChoice{uint8_t(t), shown ? k : uint8_t(t)};
-      else if (shown) c = PixelChoice{k, uint8_t(t)};
-      else {
-        c = PixelChoice{k, k};
+      if (keep && t >= 0) {
+        c = PixelChoice{uint8_t(t), shown ? uint8_t(k) : uint8_t(t)};
+      } else if (keep && !shown) {
+        return false;  // neither transparency nor the colour shown: this table cannot keep it
+      } else if (shown) {
+        c = PixelChoice{uint8_t(k), t >= 0 ? uint8_t(t) : uint8_t(k)};
+      } else {
+        c = PixelChoice{uint8_t(k), uint8_t(k)};
         crop.x = std::min(crop.x, rect.x + x);
         crop.y = std::min(crop.y, rect.y + y);
         right = std::max(right, rect.x + x);
@@ -553,61 +692,91 @@ void GifOutput::EncodeQuantized(const Rect& rect) {
   }
   if (right < 0) {
     WriteUnchanged();
-    return;
+    return true;
   }
   crop.width = right - crop.x + 1;
   crop.height = bottom - crop.y + 1;
-  // The entries the cropped frame uses, the most used first, and the
-  // transparent one after them.
-  std::vector<int> count(q.palette.size(), 0);
-  for (int y = crop.y; y < crop.y + crop.height; ++y) {
-    for (int x = crop.x; x < crop.x + crop.width; ++x) {
-      const PixelChoice& c = choice[size_t(y - rect.y) * rect.width + (x - rect.x)];
-      if (int(c.first) != t) ++count[c.first];
-      if (c.second != c.first && int(c.second) != t) ++count[c.second];
-    }
-  }
-  std::vector<int> order(q.palette.size());
-  std::iota(order.begin(), order.end(), 0);
-  std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return count[size_t(a)] > count[size_t(b)]; });
   Encoding& way = first_;
   way = Encoding{};
-  std::vector<uint8_t> renumber(q.palette.size(), 0);
-  for (int i : order) {
-    if (count[size_t(i)] == 0) break;
-    renumber[size_t(i)] = uint8_t(way.table.size());
-    way.table.push_back(q.palette[size_t(i)]);
+  std::vector<uint8_t> renumber(palette.size(), 0);
+  if (global) {
+    std::iota(renumber.begin(), renumber.end(), 0);
+  } else {
+    // The entries the cropped frame uses, the most used first, and the
+    // transparent one after them.
+    std::vector<int> count(palette.size(), 0);
+    for (int y = crop.y; y < crop.y + crop.height; ++y) {
+      for (int x = crop.x; x < crop.x + crop.width; ++x) {
+        const PixelChoice& c = choice[size_t(y - rect.y) * rect.width + (x - rect.x)];
+        if (int(c.first) != t) ++count[c.first];
+        if (c.second != c.first && int(c.second) != t) ++count[c.second];
+      }
+    }
+    std::vector<int> order(palette.size());
+    std::iota(order.begin(), order.end(), 0);
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) { return count[size_t(a)] > count[size_t(b)]; });
+    for (int i : order) {
+      if (count[size_t(i)] == 0) break;
+      renumber[size_t(i)] = uint8_t(way.table.size());
+      way.table.push_back(palette[size_t(i)]);
+    }
+    if (t >= 0) {
+      renumber[size_t(t)] = uint8_t(way.table.size());
+      way.table.push_back(0);
+    }
   }
-  if (t >= 0) {
-    way.transparent = int(way.table.size());
-    renumber[size_t(t)] = uint8_t(way.transparent);
-    way.table.push_back(0);
-  }
-  way.maxIndex = int(way.table.size()) - 1;
+  way.transparent = t >= 0 ? renumber[size_t(t)] : -1;
   way.pixels.resize(size_t(crop.width) * crop.height);
   PixelChoice* to = way.pixels.data();
+  int maxIndex = 0;
   for (int y = crop.y; y < crop.y + crop.height; ++y) {
     for (int x = crop.x; x < crop.x + crop.width; ++x) {
       const PixelChoice& c = choice[size_t(y - rect.y) * rect.width + (x - rect.x)];
-      *to++ = PixelChoice{renumber[c.first], renumber[c.second]};
+      *to = PixelChoice{renumber[c.first], renumber[c.second]};
+      maxIndex = std::max<int>(maxIndex, to->first);
+      ++to;
     }
   }
+  // Second choices beyond the code size the first ones need are given up.
+  const int reach = (1 << gif::MinCodeSizeFor(maxIndex)) - 1;
+  for (PixelChoice& p : way.pixels)
+    if (p.second > reach) p.second = p.first;
+  way.maxIndex = maxIndex;
   way.valid = true;
   Compress(crop, &way);
   Emit(crop, way);
+  return true;
 }
 
 void GifOutput::Compress(const Rect& rect, Encoding* way) {
+  const size_t count = size_t(rect.width) * rect.height;
+  const int codeSize = gif::MinCodeSizeFor(way->maxIndex);
+  const bool anyChoice =
+      std::any_of(way->pixels.begin(), way->pixels.end(), [](PixelChoice p) { return p.first != p.second; });
+  // Which way of writing the free pixels compresses best depends on the
+  // picture: they are tried in turn (the last two only where that is cheap)
+  // and the smallest kept.
+  static constexpr gif::FreeChoice kWays[] = {gif::FreeChoice::kPreferFirst, gif::FreeChoice::kPreferSecond,
+                                              gif::FreeChoice::kOnlyFirst, gif::FreeChoice::kOnlySecond};
+  const int tries = !anyChoice ? 1 : count <= (size_t(1) << 16) ? 4 : 2;
   way->data.clear();
-  lzw_.Encode(way->pixels.data(), size_t(rect.width) * rect.height, gif::MinCodeSizeFor(way->maxIndex), &way->data,
-              &way->chosen);
+  for (int i = 0; i < tries; ++i) {
+    trialData_.clear();
+    lzw_.Encode(way->pixels.data(), count, codeSize, kWays[i], &trialData_, &trialChosen_);
+    if (i == 0 || trialData_.size() < way->data.size()) {
+      way->data.swap(trialData_);
+      way->chosen.swap(trialChosen_);
+    }
+  }
 }
 
 void GifOutput::Emit(const Rect& rect, const Encoding& way) {
   // Graphic control: "do not dispose" (the canvas keeps the frame), the delay
   // and the transparent index.
   body_.insert(body_.end(), {0x21, 0xF9, 0x04, uint8_t(0x04 | (way.transparent >= 0 ? 1 : 0))});
-  Put16(DelayOf(frames_));
+  lastDelayAt_ = bodyAt_ + off_t(body_.size());
+  lastDelay_ = DelayOf(frames_);
+  Put16(lastDelay_);
   body_.push_back(uint8_t(std::max(way.transparent, 0)));
   body_.push_back(0);
   body_.push_back(0x2C);

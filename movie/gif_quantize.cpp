@@ -3,6 +3,7 @@
 #include <libimagequant.h>
 #include <omp.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace gif {
@@ -78,6 +79,48 @@ QString Quantize(const uint32_t* pixels, int stride, int width, int height, cons
     out->palette.push_back(uint32_t(c.r) << 16 | uint32_t(c.g) << 8 | c.b);
   }
   return {};
+}
+
+}  // namespace gif
+
+namespace gif {
+
+void NearestColour::SetPalette(const uint32_t* colours, int count) {
+  sorted_.clear();
+  for (int i = 0; i < count; ++i) {
+    const uint32_t c = colours[i];
+    sorted_.push_back(Entry{int(c >> 16 & 255), int(c >> 8 & 255), int(c & 255), i});
+  }
+  std::stable_sort(sorted_.begin(), sorted_.end(), [](const Entry& a, const Entry& b) { return a.g < b.g; });
+}
+
+int NearestColour::Find(int r, int g, int b) const {
+  const int n = int(sorted_.size());
+  int hi = int(std::lower_bound(sorted_.begin(), sorted_.end(), g, [](const Entry& e, int v) { return e.g < v; }) -
+               sorted_.begin());
+  int lo = hi - 1;
+  int best = -1, bestDistance = 1 << 30;
+  auto consider = [&](const Entry& e) {
+    const int dr = e.r - r, dg = e.g - g, db = e.b - b;
+    const int d = dr * dr + dg * dg + db * db;
+    if (d < bestDistance) {
+      bestDistance = d;
+      best = e.index;
+    }
+  };
+  while (lo >= 0 || hi < n) {
+    if (hi < n) {
+      const int dg = sorted_[size_t(hi)].g - g;
+      if (dg * dg >= bestDistance) hi = n;
+      else consider(sorted_[size_t(hi++)]);
+    }
+    if (lo >= 0) {
+      const int dg = g - sorted_[size_t(lo)].g;
+      if (dg * dg >= bestDistance) lo = -1;
+      else consider(sorted_[size_t(lo--)]);
+    }
+  }
+  return best;
 }
 
 }  // namespace gif

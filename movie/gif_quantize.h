@@ -23,3 +23,22 @@ QString Quantize(const uint32_t* pixels, int stride, int width, int height, cons
                  const uint8_t* weights, Quantized* out);
 
 }  // namespace gif
+
+namespace gif {
+
+// The nearest entry of a palette to a colour (plain distance in RGB), found
+// from the entries sorted by green, searching outwards until no nearer one
+// can follow.
+class NearestColour {
+ public:
+  void SetPalette(const uint32_t* colours, int count);
+  int Find(int r, int g, int b) const;
+
+ private:
+  struct Entry {
+    int r, g, b, index;
+  };
+  std::vector<Entry> sorted_;
+};
+
+}  // namespace gif
