@@ -2,9 +2,12 @@
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QFileInfo>
 #include <array>
+#include <optional>
 
 #include "movie/movie.h"
+#include "movie/output_formats.h"
 
 namespace {
 
@@ -54,6 +57,21 @@ QList<std::pair<QString, CodecChoice>> Codecs() {
     for (const CodecName& c : kCodecNames)
       if (choice.type == QLatin1String(c.type)) codecs.append({QString::fromLatin1(c.name), choice});
   return codecs;
+}
+
+// The ids of the file formats that have an option.
+QString FormatsWith(bool OutputFormat::*option) {
+  QStringList ids;
+  for (const OutputFormat& f : OutputFormats())
+    if (!f.folder && f.*option) ids << f.id;
+  return ids.join(", ");
+}
+
+QString Extensions() {
+  QStringList list;
+  for (const OutputFormat& f : OutputFormats())
+    for (const QString& extension : f.extensions) list << "." + extension;
+  return list.join(" ");
 }
 
 QString CodecList() {
@@ -118,17 +136,37 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& workin
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   const QCommandLineOption help({"h", "help"}, "Shows this help and exits.");
   const QCommandLineOption version({"v", "version"}, "Shows the version and exits.");
-  const QCommandLineOption exportMovie("export", "Renders PROJECT into the QuickTime movie MOVIE, with no window.",
-                                       "MOVIE");
+  const QCommandLineOption exportMovie(
+      "export",
+      QStringLiteral("Renders PROJECT into FILE, with no window, in the format its extension names (%1; "
+                     "with none, a QuickTime movie).")
+          .arg(Extensions()),
+      "FILE");
+  const QCommandLineOption format("format", QStringLiteral("The format of --export's FILE: %1.").arg(OutputFormatIds(false)),
+                                  "NAME");
   const QCommandLineOption exportFrames(
-      "export-frames", "Renders PROJECT into PICT files, one per frame, in FOLDER (made when missing), with no window.",
+      "export-frames", "Renders PROJECT into frame files, one per frame, in FOLDER (made when missing), with no window.",
       "FOLDER");
-  const QCommandLineOption codec("codec", QStringLiteral("The movie's compression: %1 (default: none).").arg(CodecList()),
-                                 "NAME", "none");
+  const QCommandLineOption frameFormat(
+      "frame-format", QStringLiteral("The frame files' format: %1 (default: pict).").arg(OutputFormatIds(true)), "NAME",
+      "pict");
+  const QCommandLineOption codec(
+      "codec", QStringLiteral("A QuickTime movie's compression: %1 (default: none).").arg(CodecList()), "NAME", "none");
   const QCommandLineOption depth("depth", "Colour depth for none and animation: 24 or 32 (default: 24).", "BITS", "24");
-  const QCommandLineOption quality("quality", "Quality for photo-jpeg and h264: 0 to 100 (default: 100).", "QUALITY",
-                                   "100");
-  for (const QCommandLineOption& option : {help, version, exportMovie, exportFrames, codec, depth, quality})
+  const QCommandLineOption quality(
+      "quality",
+      QStringLiteral("Quality, 0 to 100, for photo-jpeg and h264 (default: 100) and for %1 (default: the "
+                     "encoder's own).")
+          .arg(FormatsWith(&OutputFormat::quality)),
+      "QUALITY");
+  const QCommandLineOption loop(
+      "loop", QStringLiteral("forever or once, for %1 (default: forever).").arg(FormatsWith(&OutputFormat::loop)),
+      "HOW");
+  const QCommandLineOption lossless(
+      "lossless", QStringLiteral("Exact frames, for %1 (by default lossless only where the frames have few colours).")
+                      .arg(FormatsWith(&OutputFormat::lossless)));
+  for (const QCommandLineOption& option :
+       {help, version, exportMovie, format, exportFrames, frameFormat, codec, depth, quality, loop, lossless})
     parser.addOption(option);
   parser.addPositionalArgument("PROJECT", "A project (movie data file) to load or to render.", "[PROJECT]");
 
@@ -155,10 +193,11 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& workin
   const bool movie = parser.isSet(exportMovie), frames = parser.isSet(exportFrames);
   if (movie && frames) return Usage("--export and --export-frames cannot be given together.");
   if (!movie) {
-    for (const QCommandLineOption* option : {&codec, &depth, &quality})
+    for (const QCommandLineOption* option : {&format, &codec, &depth, &quality, &loop, &lossless})
       if (parser.isSet(*option))
         return Usage(QStringLiteral("--%1 applies to --export only.").arg(option->names().constFirst()));
   }
+  if (!frames && parser.isSet(frameFormat)) return Usage("--frame-format applies to --export-frames only.");
   if (!movie && !frames) return line;
 
   if (line.project.isEmpty()) return Usage("Which project? Name it before --export or --export-frames.");
@@ -166,29 +205,87 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& workin
   if (output.isEmpty()) return Usage(QStringLiteral("--%1 needs a name.").arg(movie ? "export" : "export-frames"));
   line.output = QDir::cleanPath(here.absoluteFilePath(output));
   line.action = movie ? CommandLine::Action::Export : CommandLine::Action::ExportFrames;
-  if (!movie) return line;
+
+  if (frames) {
+    const QString name = parser.value(frameFormat);
+    const OutputFormat* chosen = FindOutputFormat(name);
+    if (!chosen || !chosen->folder)
+      return Usage(QStringLiteral("Unknown frame format '%1': this build has %2.").arg(name, OutputFormatIds(true)));
+    line.format = chosen->id;
+    return line;
+  }
+
+  // The format: named, or the one of the file's extension; a name without
+  // one is a QuickTime movie, as it always was.
+  const OutputFormat* chosen = nullptr;
+  if (parser.isSet(format)) {
+    chosen = FindOutputFormat(parser.value(format));
+    if (!chosen || chosen->folder)
+      return Usage(
+          QStringLiteral("Unknown format '%1': this build has %2.").arg(parser.value(format), OutputFormatIds(false)));
+  } else if (QFileInfo(output).suffix().isEmpty()) {
+    chosen = FindOutputFormat("mov");
+  } else if (!(chosen = OutputFormatOfFile(output))) {
+    return Usage(QStringLiteral("Which format is '%1'? Its extension is none of %2; name the format with --format.")
+                     .arg(QFileInfo(output).fileName(), Extensions()));
+  }
+  line.format = chosen->id;
+  const bool quickTime = !chosen->make;
+  if (!quickTime) {
+    for (const QCommandLineOption* option : {&codec, &depth})
+      if (parser.isSet(*option))
+        return Usage(QStringLiteral("--%1 applies to QuickTime movies (mov) only, not to %2.")
+                         .arg(option->names().constFirst(), chosen->id));
+  }
+  auto refuse = [&](const QCommandLineOption& option, bool OutputFormat::*has) -> std::optional<CommandLine> {
+    if (!parser.isSet(option) || chosen->*has) return std::nullopt;
+    return Usage(QStringLiteral("--%1 applies to %2, not to %3.")
+                     .arg(option.names().constFirst(), FormatsWith(has), chosen->id));
+  };
+  if (auto refused = refuse(loop, &OutputFormat::loop)) return *refused;
+  if (auto refused = refuse(lossless, &OutputFormat::lossless)) return *refused;
+  if (parser.isSet(loop)) {
+    const QString how = parser.value(loop);
+    if (how != "forever" && how != "once") return Usage(QStringLiteral("--loop is forever or once, not '%1'.").arg(how));
+    line.options.loopForever = how == "forever";
+  }
+  line.options.lossless = parser.isSet(lossless);
+
+  // The quality asked for, once it is known to apply: -1 for none.
+  int q = -1;
+  auto readQuality = [&]() -> std::optional<CommandLine> {
+    if (!parser.isSet(quality)) return std::nullopt;
+    bool number = false;
+    q = parser.value(quality).toInt(&number);
+    if (number && q >= 0 && q <= 100) return std::nullopt;
+    return Usage(QStringLiteral("--quality is a whole number from 0 to 100, not '%1'.").arg(parser.value(quality)));
+  };
+  if (!quickTime) {
+    if (auto refused = refuse(quality, &OutputFormat::quality)) return *refused;
+    if (auto wrong = readQuality()) return *wrong;
+    line.options.quality = q;
+    return line;
+  }
 
   const QString codecName = parser.value(codec);
-  const CodecChoice* chosen = nullptr;
+  const CodecChoice* chosenCodec = nullptr;
   const auto codecs = Codecs();
   for (const auto& c : codecs)
-    if (c.first == codecName) chosen = &c.second;
-  if (!chosen) return Usage(QStringLiteral("Unknown codec '%1': this build has %2.").arg(codecName, CodecList()));
-  line.compression.type = chosen->type;
+    if (c.first == codecName) chosenCodec = &c.second;
+  if (!chosenCodec) return Usage(QStringLiteral("Unknown codec '%1': this build has %2.").arg(codecName, CodecList()));
+  line.compression.type = chosenCodec->type;
 
   if (parser.isSet(depth)) {
-    if (!chosen->hasDepth) return Usage(QStringLiteral("--depth applies to none and animation, not to %1.").arg(codecName));
+    if (!chosenCodec->hasDepth)
+      return Usage(QStringLiteral("--depth applies to none and animation, not to %1.").arg(codecName));
     const QString bits = parser.value(depth);
     if (bits != "24" && bits != "32") return Usage(QStringLiteral("--depth is 24 or 32, not '%1'.").arg(bits));
     line.compression.depth = bits.toInt();
   }
   if (parser.isSet(quality)) {
-    if (chosen->lossless)
+    if (chosenCodec->lossless)
       return Usage(QStringLiteral("--quality applies to photo-jpeg and h264, not to %1.").arg(codecName));
-    bool number = false;
-    const int q = parser.value(quality).toInt(&number);
-    if (!number || q < 0 || q > 100)
-      return Usage(QStringLiteral("--quality is a whole number from 0 to 100, not '%1'.").arg(parser.value(quality)));
+    if (auto wrong = readQuality()) return *wrong;
     line.compression.quality = q;
   }
   return line;

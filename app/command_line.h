@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include "framework/dialogs.h"
+#include "movie/frame_output.h"
 
 struct CommandLine {
   enum class Action {
@@ -14,13 +15,15 @@ struct CommandLine {
     Help,          // print `text` on standard output, status 0
     Version,       // likewise
     UsageError,    // print `text` on standard error, status 2
-    Export,        // render `project` into the movie `output`
-    ExportFrames,  // render `project` into PICT frames in the folder `output`
+    Export,        // render `project` into the movie `output`, in `format`
+    ExportFrames,  // render `project` into frame files (`format`: pict or png) in the folder `output`
   };
   Action action = Action::Window;
   QString project;  // absolute, resolved against the working folder; empty for none
   QString output;   // absolute, likewise
-  CompressionSettings compression;  // of --export
+  QString format;                   // an OutputFormat's id
+  CompressionSettings compression;  // of a QuickTime movie
+  FrameOutputOptions options;       // of the other formats
   QString text;
   // Qt's own options (-platform NAME, -display NAME, -session ID ...), in
   // their order, for the application object of the window.

@@ -30,6 +30,7 @@
 #include "framework/text.h"
 #include "document/animation_state.h"
 #include "movie/movie.h"
+#include "movie/output_formats.h"
 
 namespace {
 
@@ -148,7 +149,8 @@ int ExportMovie(const CommandLine& job, Renderer& engine, const RenderSettings& 
     report.Line("Movie not written: a folder of that name is in the way - " + path);
     return 1;
   }
-  EditableMoviePtr movie = std::make_shared<FolderItem>(path)->CreateMovie();
+  const OutputFormat* format = FindOutputFormat(job.format);
+  EditableMoviePtr movie = format ? CreateMovieAs(*format, path, job.options) : CreateMovieAt(path);
   QTVideoTrackPtr track = movie ? movie->NewVideoTrack(frame.Width(), frame.Height(), 1.0) : nullptr;
   if (!movie || !track || !movie->Error().isEmpty()) {
     report.Line(movie && !movie->Error().isEmpty() ? movie->Error() : "Cannot create the movie " + path);
@@ -188,7 +190,8 @@ int ExportFrames(const CommandLine& job, Renderer& engine, const RenderSettings&
     report.Line(error);
     return 1;
   }
-  const RenderResult result = engine.RenderFrames(settings, frame, frames);
+  const OutputFormat* format = FindOutputFormat(job.format);
+  const RenderResult result = engine.RenderFrames(settings, frame, frames, format ? format->pictureFormat : kPictFile);
   report.EndProgress();
   if (result.ok()) {
     if (const QString error = frames.Commit(); error.isEmpty()) return 0;

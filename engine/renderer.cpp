@@ -76,12 +76,13 @@ RenderResult Renderer::Render(const RenderSettings& s, Picture& frame, QTVideoTr
   return RenderInto(s, frame, &track, moviePath, frames);
 }
 
-RenderResult Renderer::RenderFrames(const RenderSettings& s, Picture& frame, FrameFolder& frames) {
-  return RenderInto(s, frame, nullptr, QString(), &frames);
+RenderResult Renderer::RenderFrames(const RenderSettings& s, Picture& frame, FrameFolder& frames,
+                                    int pictureFormat) {
+  return RenderInto(s, frame, nullptr, QString(), &frames, pictureFormat);
 }
 
 RenderResult Renderer::RenderInto(const RenderSettings& s, Picture& frame, QTVideoTrack* track,
-                                  const QString& moviePath, FrameFolder* frames) {
+                                  const QString& moviePath, FrameFolder* frames, int pictureFormat) {
   RenderResult result;
   if (stopped_) {
     result.status = RenderResult::Status::Stopped;
@@ -170,11 +171,11 @@ RenderResult Renderer::RenderInto(const RenderSettings& s, Picture& frame, QTVid
       // Written under a hidden name; the user's file of this name stays
       // until the whole export is committed. The reason first, as a narrow
       // log field shows it, and the frame's own path once.
-      const QString name = FrameFileName(i, digits, [] { YieldToFramework(); });
+      const QString name = FrameFileName(i, digits, [] { YieldToFramework(); }) + PictureFileExtension(pictureFormat);
       const QString staged = frames->Stage(name);
       if (staged.isEmpty()) return fail("Frame not saved: " + frames->LastError() + " - " + frames->FinalPath(name));
       FolderItem file(staged);
-      if (!file.SaveAsPicture(frame, 0))
+      if (!file.SaveAsPicture(frame, pictureFormat))
         return fail("Frame not saved: " + file.LastError() + " - " + frames->FinalPath(name));
     }
     report(i);

@@ -32,9 +32,11 @@ class Renderer {
   // once per frame.
   RenderResult Render(const RenderSettings& s, Picture& frame, QTVideoTrack& track, const QString& moviePath,
                       FrameFolder* frames = nullptr);
-  // The same without a movie: only the PICT files of the main pass are
-  // written (and so only the main pass is drawn).
-  RenderResult RenderFrames(const RenderSettings& s, Picture& frame, FrameFolder& frames);
+  // The same without a movie: only the frame files of the main pass are
+  // written (and so only the main pass is drawn), as PICT files or in
+  // another PictureFileFormat (PNG files are named "frame001.png").
+  RenderResult RenderFrames(const RenderSettings& s, Picture& frame, FrameFolder& frames,
+                            int pictureFormat = kPictFile);
 
   // Told once before the first frame (0 done) and after every frame that is
   // done (appended, and saved in a frame export): how many frames of this
@@ -64,7 +66,7 @@ class Renderer {
  private:
   void DrawObject(Graphics& g, const RenderSettings& s, int i) const;
   RenderResult RenderInto(const RenderSettings& s, Picture& frame, QTVideoTrack* track, const QString& moviePath,
-                          FrameFolder* frames);
+                          FrameFolder* frames, int pictureFormat = kPictFile);
 
   double lastX_ = 0, lastY_ = 0;
   bool stopped_ = false;

@@ -1,5 +1,6 @@
 #include "framework/folderitem.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -417,13 +418,22 @@ PicturePtr FolderItem::OpenAsPicture() const {
 
 bool FolderItem::SaveAsPicture(const Picture& picture, int format) {
   lastError_.clear();
-  if (format != 0) {
+  if (format != kPictFile && format != kPngFile) {
     lastError_ = QStringLiteral("unknown picture format %1").arg(format);
     return false;
   }
-  const QByteArray bytes = EncodePict(picture.image());
+  QByteArray bytes;
+  if (format == kPngFile) {
+    // 24-bit RGB, as the frame is opaque.
+    QBuffer buffer(&bytes);
+    const QImage rgb = picture.image().convertToFormat(QImage::Format_RGB888);
+    if (rgb.isNull() || !buffer.open(QIODevice::WriteOnly) || !rgb.save(&buffer, "PNG")) bytes.clear();
+  } else {
+    bytes = EncodePict(picture.image());
+  }
   if (bytes.isEmpty()) {
-    lastError_ = QStringLiteral("the picture cannot be stored as PICT (%1 x %2)")
+    lastError_ = QStringLiteral("the picture cannot be stored as %1 (%2 x %3)")
+                     .arg(format == kPngFile ? "PNG" : "PICT")
                      .arg(picture.Width())
                      .arg(picture.Height());
     return false;
@@ -457,6 +467,8 @@ bool FolderItem::SaveAsPicture(const Picture& picture, int format) {
   }
   return true;
 }
+
+QString PictureFileExtension(int format) { return format == kPngFile ? QStringLiteral(".png") : QString(); }
 
 // ---------------------------------------------------------------------------
 // Text files, UTF-8, one line per WriteLine.

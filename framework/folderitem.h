@@ -14,6 +14,11 @@ class TextOutputStream;
 class TextInputStream;
 using FolderItemPtr = std::shared_ptr<FolderItem>;
 
+// The formats FolderItem::SaveAsPicture writes.
+enum PictureFileFormat { kPictFile = 0, kPngFile = 1 };
+// What a file name of that format ends with: nothing for PICT, ".png".
+QString PictureFileExtension(int format);
+
 class FolderItem {
  public:
   explicit FolderItem(QString absolutePath);
@@ -37,7 +42,8 @@ class FolderItem {
 
   // nil when the file is not a picture that can be read, whatever its bytes.
   PicturePtr OpenAsPicture() const;
-  // Format 0 is PICT (Apple PICT version 2, 32-bit direct pixels).
+  // In a PictureFileFormat: PICT (Apple PICT version 2, 32-bit direct
+  // pixels) or PNG (24-bit RGB).
   bool SaveAsPicture(const Picture& picture, int format = 0);
 
   std::shared_ptr<TextOutputStream> CreateTextFile();

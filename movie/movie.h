@@ -20,6 +20,7 @@
 
 #include "framework/dialogs.h"
 #include "framework/picture.h"
+#include "movie/frame_output.h"
 
 class MovieWriter;  // shared by a movie and its track; finishes the file when released
 
@@ -80,6 +81,10 @@ using QTVideoTrackPtr = std::shared_ptr<QTVideoTrack>;
 // Creates a movie on a file path (used by FolderItem::CreateMovie). Returns a
 // movie even when the file cannot be made; its Error() then says why.
 EditableMoviePtr CreateMovieAt(const QString& path);
+// A movie whose track hands its frames to another format's output (see
+// movie/output_formats.h) instead of writing a QuickTime file; path names it
+// in messages. The track's compression settings do not apply.
+EditableMoviePtr CreateMovieOn(FrameOutputPtr output, const QString& path);
 
 // Keeps FFmpeg's own messages, its errors included, off stderr from now on:
 // every failure reaches the caller as an Error() anyway. For a command line

@@ -138,6 +138,9 @@ TrackSettings SettingsOf(const QTVideoTrack& t) {
 class MovieWriter {
  public:
   explicit MovieWriter(const QString& path);
+  // A movie whose frames go to another format's output instead of a
+  // QuickTime file.
+  MovieWriter(FrameOutputPtr output, const QString& path);
   ~MovieWriter();
   MovieWriter(const MovieWriter&) = delete;
   MovieWriter& operator=(const MovieWriter&) = delete;
@@ -210,7 +213,11 @@ class MovieWriter {
   static int WriteCallback(void* opaque, uint8_t* buf, int size);
   static int64_t SeekCallback(void* opaque, int64_t offset, int whence);
 
+  bool AppendToOutput(const QImage& image, const TrackSettings& s);
+  QString FinishOutput();
+
   const QString path_;
+  FrameOutputPtr output_;  // the other format's output, when there is one
   MovieOutputFile file_;
   int fd_ = -1;
   int ioErrno_ = 0;
@@ -271,6 +278,12 @@ MovieWriter::MovieWriter(const QString& path) : path_(QFileInfo(path).absoluteFi
   const QString why = file_.Open(path_);
   if (!why.isEmpty()) Fail(why, "no file could be made in its folder");
   fd_ = file_.Descriptor();
+}
+
+MovieWriter::MovieWriter(FrameOutputPtr output, const QString& path)
+    : path_(QFileInfo(path).absoluteFilePath()), output_(std::move(output)) {
+  (void)LogLevelSet();
+  if (!output_) Fail("this format cannot be written here");
 }
 
 MovieWriter::~MovieWriter() {
@@ -772,6 +785,7 @@ bool MovieWriter::Append(const QImage& picture, const TrackSettings& s) {
     return false;
   }
   if (Failed()) return false;
+  if (output_) return AppendToOutput(picture, s);
   if (!started_ && !Start(s)) return false;
   if (!oc_ || Failed()) return false;
   if (picture.isNull()) {
@@ -854,9 +868,50 @@ bool MovieWriter::AppendHere(const QImage& image, Job& job) {
   return true;
 }
 
+// The frames of another format go to its output on the caller's thread:
+// its encoder has threads of its own where it can use them.
+bool MovieWriter::AppendToOutput(const QImage& picture, const TrackSettings& s) {
+  if (picture.isNull()) {
+    Fail("the picture is empty");
+    return false;
+  }
+  if (!started_) {
+    started_ = true;
+    if (const QString why = output_->Begin(width_, height_, s.timeScale, ticksPerFrame_); !why.isEmpty()) {
+      Fail(why);
+      return false;
+    }
+  }
+  QImage image = picture;
+  if (image.width() != width_ || image.height() != height_)
+    image = image.scaled(width_, height_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  if (const QString why = output_->AddFrame(image); !why.isEmpty()) {
+    Fail(why);
+    return false;
+  }
+  ++frames_;
+  return true;
+}
+
+QString MovieWriter::FinishOutput() {
+  if (!started_ && !Failed()) {
+    started_ = true;
+    const TrackSettings s = track_ ? SettingsOf(*track_) : pending_;
+    if (const QString why = output_->Begin(width_, height_, s.timeScale, ticksPerFrame_); !why.isEmpty()) Fail(why);
+  }
+  if (!Failed()) {
+    if (const QString why = output_->Finish(); !why.isEmpty()) Fail(why);
+  }
+  if (Failed()) output_->Abandon();
+  output_.reset();
+  finishError_ = Error();
+  return finishError_;
+}
+
 QString MovieWriter::Finish() {
   if (finished_) return finishError_;
   finished_ = true;
+  if (output_) return FinishOutput();
   if (!started_ && !Failed()) Start(track_ ? SettingsOf(*track_) : pending_, true);
   StopWriter();
   if (!Failed() && oc_) {
@@ -929,6 +984,10 @@ std::shared_ptr<QTVideoTrack> EditableMovie::NewVideoTrack(int width, int height
 
 EditableMoviePtr CreateMovieAt(const QString& path) {
   return std::make_shared<EditableMovie>(std::make_shared<MovieWriter>(path));
+}
+
+EditableMoviePtr CreateMovieOn(FrameOutputPtr output, const QString& path) {
+  return std::make_shared<EditableMovie>(std::make_shared<MovieWriter>(std::move(output), path));
 }
 
 QList<CodecChoice> AvailableCodecs() {

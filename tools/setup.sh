@@ -15,6 +15,9 @@ packages=(
   # libimagequant, which picks the colours of GIF frames that hold more than
   # 256.
   libimagequant-dev
+  # libwebp's animation encoder writes animated WebP; webpinfo (webp) reads
+  # the files back in the tests.
+  libwebp-dev webp
   # The tests (GoogleTest) and the benchmarks (Google Benchmark).
   libgtest-dev libbenchmark-dev
   # Fonts: Liberation Sans stands for the layout's Arial (fontconfig aliases
