@@ -160,7 +160,7 @@ class GifOutput final : public FrameOutput {
     body_.push_back(uint8_t(v >> 8));
   }
   bool WriteAt(const uint8_t* data, size_t size, off_t at, const QString& where);
-  void FlushBody(const QString& where);
+  void FlushBody(const QString& where, bool last = false);
 
   QString path_;
   FrameOutputOptions options_;
@@ -179,6 +179,23 @@ class GifOutput final : public FrameOutput {
   ColourMap colours_, ways_;      // a frame's colours; and their entries in one way of writing it
   gif::LzwEncoder lzw_;
   Encoding first_, second_;
+  // The frames so far, while they fit in kPendingBudget bytes: written at the
+  // end, after the global table is put in order.
+  struct Pending {
+    Rect rect;
+    int delay;
+    std::vector<uint32_t> table;  // empty: the global one
+    int transparent;
+    std::vector<PixelChoice> pixels;
+    std::vector<uint8_t> data;
+    int reach = 0;  // the highest index the data holds
+  };
+  static constexpr size_t kPendingBudget = size_t(8) << 20;
+  std::vector<Pending> pending_;
+  size_t pendingBytes_ = 0;
+  bool streaming_ = false;  // the frames go out as they come
+  void Serialize(const Pending& frame);
+  void Reorder();
   std::vector<uint8_t> trialData_, trialChosen_;
   gif::NearestColour nearest_;  // over the global table's colours
   int nearestFor_ = -1;         // how many colours it had then
@@ -192,9 +209,14 @@ class GifOutput final : public FrameOutput {
   double globalError_ = 0;      // mean square distance of the first frame's pixels from their colours
   static constexpr int kDither = 10;  // how much of its error a pixel passes on, in sixteenths
 
-  std::vector<uint8_t> body_;  // what is not yet in the file, from bodyAt_ on
-  off_t bodyAt_ = 0;
-  off_t lastDelayAt_ = 0;  // where the delay of the last frame written lies in the file
+  // The file: the header and the global table, written last, then the body,
+  // of which bodyWritten_ bytes are in the file and the rest in body_. The
+  // header's size is known once the global table's is (0 until then).
+  size_t headSize_ = 0;
+  int globalReach_ = 0;  // the highest entry of the global table a frame uses
+  std::vector<uint8_t> body_;
+  off_t bodyWritten_ = 0;
+  off_t lastDelayAt_ = 0;  // where the delay of the last frame written lies in the body
   int lastDelay_ = 0;
 };
 
@@ -271,7 +293,7 @@ QString GifOutput::AddFrame(const QImage& frame) {
   } catch (const std::bad_alloc&) {
     Fail("out of memory", QString("frame %1").arg(frames_ + 1));
   }
-  if (error_.isEmpty() && body_.size() >= (size_t(1) << 18)) FlushBody(QString("frame %1").arg(frames_));
+  if (error_.isEmpty() && body_.size() >= (size_t(1) << 20)) FlushBody(QString("frame %1").arg(frames_));
   return error_;
 }
 
@@ -409,13 +431,10 @@ void GifOutput::EncodeFirst() {
     }
     globalError_ = missed ? sum / double(missed) : 0;
   }
-  // Room for colours that later frames bring, which then need no table of
-  // their own: a few entries cost less than one local table.
-  global_.resize(size_t(TableSizeFor(std::min(256, globalUsed_ + std::max(2, globalUsed_ / 2)))), 0);
-  // The header and the global table are written last, at the start of the
-  // file, when the table's free entries have their colours; the rest follows
-  // them from here on.
-  bodyAt_ = off_t(13 + 3 * global_.size());
+  // The global table takes the colours that later frames bring, as long as
+  // it has room; it is cut to the entries used when its size has to be
+  // written (see FlushBody).
+  global_.resize(256, 0);
   if (options_.loopForever) {
     static const uint8_t kLoop[] = {0x21, 0xFF, 0x0B, 'N', 'E', 'T', 'S', 'C', 'A', 'P', 'E', '2', '.', '0',
                                     0x03, 0x01, 0x00, 0x00, 0x00};
@@ -430,8 +449,9 @@ void GifOutput::WriteUnchanged() {
   const int delay = lastDelay_ + DelayOf(frames_);
   if (delay <= 65535) {
     const uint8_t bytes[2] = {uint8_t(delay), uint8_t(delay >> 8)};
-    if (lastDelayAt_ >= bodyAt_) std::memcpy(body_.data() + (lastDelayAt_ - bodyAt_), bytes, 2);
-    else if (!WriteAt(bytes, 2, lastDelayAt_, QString("frame %1").arg(frames_ + 1))) return;
+    if (headSize_ == 0 && !streaming_) pending_.back().delay = delay;
+    else if (lastDelayAt_ >= bodyWritten_) std::memcpy(body_.data() + (lastDelayAt_ - bodyWritten_), bytes, 2);
+    else if (!WriteAt(bytes, 2, off_t(headSize_) + lastDelayAt_, QString("frame %1").arg(frames_ + 1))) return;
     lastDelay_ = delay;
     return;
   }
@@ -771,30 +791,6 @@ void GifOutput::Compress(const Rect& rect, Encoding* way) {
 }
 
 void GifOutput::Emit(const Rect& rect, const Encoding& way) {
-  // Graphic control: "do not dispose" (the canvas keeps the frame), the delay
-  // and the transparent index.
-  body_.insert(body_.end(), {0x21, 0xF9, 0x04, uint8_t(0x04 | (way.transparent >= 0 ? 1 : 0))});
-  lastDelayAt_ = bodyAt_ + off_t(body_.size());
-  lastDelay_ = DelayOf(frames_);
-  Put16(lastDelay_);
-  body_.push_back(uint8_t(std::max(way.transparent, 0)));
-  body_.push_back(0);
-  body_.push_back(0x2C);
-  Put16(rect.x);
-  Put16(rect.y);
-  Put16(rect.width);
-  Put16(rect.height);
-  if (way.table.empty()) {
-    body_.push_back(0);
-  } else {
-    const int size = TableSizeFor(int(way.table.size()));
-    body_.push_back(uint8_t(0x80 | (TableBits(size) - 1)));
-    for (int k = 0; k < size; ++k) {
-      const uint32_t c = k < int(way.table.size()) ? way.table[size_t(k)] : 0;
-      body_.insert(body_.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
-    }
-  }
-  body_.insert(body_.end(), way.data.begin(), way.data.end());
   // What the viewer sees from now on.
   const std::vector<uint32_t>& table = way.table.empty() ? global_ : way.table;
   const uint8_t* chosen = way.chosen.data();
@@ -803,6 +799,136 @@ void GifOutput::Emit(const Rect& rect, const Encoding& way) {
     for (int x = rect.x; x < rect.x + rect.width; ++x, ++chosen) {
       if (int(*chosen) != way.transparent) shown[x] = table[*chosen];
     }
+  }
+  lastDelay_ = DelayOf(frames_);
+  if (headSize_ == 0 && !streaming_) {
+    // Kept, with its pixels, for the global table's order (see Reorder).
+    Pending frame{rect, lastDelay_, way.table, way.transparent, way.pixels, way.data, 0};
+    if (way.table.empty())
+      for (uint8_t k : way.chosen) frame.reach = std::max<int>(frame.reach, k);
+    pendingBytes_ += frame.pixels.size() * sizeof(PixelChoice) + frame.data.size() + 64;
+    pending_.push_back(std::move(frame));
+    if (pendingBytes_ <= kPendingBudget) return;
+    // Too many to keep: from now on the frames go out as they come.
+    streaming_ = true;
+    for (const Pending& kept : pending_) Serialize(kept);
+    std::vector<Pending>().swap(pending_);
+    return;
+  }
+  Pending frame{rect, lastDelay_, way.table, way.transparent, {}, way.data, 0};
+  if (way.table.empty())
+    for (uint8_t k : way.chosen) frame.reach = std::max<int>(frame.reach, k);
+  Serialize(frame);
+}
+
+void GifOutput::Serialize(const Pending& frame) {
+  // Graphic control: "do not dispose" (the canvas keeps the frame), the delay
+  // and the transparent index.
+  body_.insert(body_.end(), {0x21, 0xF9, 0x04, uint8_t(0x04 | (frame.transparent >= 0 ? 1 : 0))});
+  lastDelayAt_ = bodyWritten_ + off_t(body_.size());
+  Put16(frame.delay);
+  body_.push_back(uint8_t(std::max(frame.transparent, 0)));
+  body_.push_back(0);
+  body_.push_back(0x2C);
+  Put16(frame.rect.x);
+  Put16(frame.rect.y);
+  Put16(frame.rect.width);
+  Put16(frame.rect.height);
+  if (frame.table.empty()) {
+    body_.push_back(0);
+    // The highest entry the data holds: the transparent one or one the pixels use.
+    globalReach_ = std::max({globalReach_, frame.transparent, frame.reach});
+  } else {
+    const int size = TableSizeFor(int(frame.table.size()));
+    body_.push_back(uint8_t(0x80 | (TableBits(size) - 1)));
+    for (int k = 0; k < size; ++k) {
+      const uint32_t c = k < int(frame.table.size()) ? frame.table[size_t(k)] : 0;
+      body_.insert(body_.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c)});
+    }
+  }
+  body_.insert(body_.end(), frame.data.begin(), frame.data.end());
+}
+
+void GifOutput::Reorder() {
+  // The entries of the global table that the most frames use come first, so
+  // that those frames' indices, and with them their code sizes, are small.
+  // The frames are compressed again in that order, which is kept only when
+  // it makes the file smaller.
+  std::array<int, 256> frames{}, pixels{};
+  for (const Pending& frame : pending_) {
+    if (!frame.table.empty()) continue;
+    std::array<bool, 256> used{};
+    for (PixelChoice p : frame.pixels) {
+      if (p.first != p.second || int(p.first) == frame.transparent) continue;
+      used[p.first] = true;
+      ++pixels[p.first];
+    }
+    for (int k = 0; k < 256; ++k) frames[size_t(k)] += used[size_t(k)];
+  }
+  std::array<int, 256> order{};
+  std::iota(order.begin(), order.end(), 0);
+  std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+    return frames[size_t(a)] != frames[size_t(b)] ? frames[size_t(a)] > frames[size_t(b)]
+                                                  : pixels[size_t(a)] > pixels[size_t(b)];
+  });
+  std::array<uint8_t, 256> to{};
+  for (int i = 0; i < 256; ++i) to[size_t(order[size_t(i)])] = uint8_t(i);
+  struct Redone {
+    std::vector<uint8_t> data;
+    int transparent = -1, reach = 0;
+  };
+  std::vector<Redone> redone(pending_.size());
+  size_t before = 0, after = 0;
+  int reach = 0, oldReach = 0;
+  Encoding way;
+  for (size_t f = 0; f < pending_.size(); ++f) {
+    const Pending& frame = pending_[f];
+    if (!frame.table.empty()) continue;
+    // A fresh transparent index: the lowest that no fixed pixel takes.
+    const int oldT = frame.transparent;
+    std::array<bool, 256> used{};
+    for (PixelChoice p : frame.pixels)
+      if (p.first == p.second && int(p.first) != oldT) used[to[p.first]] = true;
+    int t = -1;
+    if (oldT >= 0)
+      for (int k = 0; k < 256 && t < 0; ++k)
+        if (!used[size_t(k)]) t = k;
+    auto map = [&](uint8_t k) { return int(k) == oldT ? uint8_t(t) : to[k]; };
+    int maxIndex = std::max(t, 0);
+    way.pixels.resize(frame.pixels.size());
+    for (size_t i = 0; i < frame.pixels.size(); ++i) {
+      const PixelChoice p = frame.pixels[i];
+      way.pixels[i] = PixelChoice{map(p.first), map(p.second)};
+      maxIndex = std::max<int>(maxIndex, way.pixels[i].first);
+    }
+    const int codeReach = (1 << gif::MinCodeSizeFor(maxIndex)) - 1;
+    for (PixelChoice& p : way.pixels)
+      if (p.second > codeReach) p.second = p.first;
+    way.transparent = t;
+    way.maxIndex = maxIndex;
+    Compress(frame.rect, &way);
+    Redone& r = redone[f];
+    r.data.swap(way.data);
+    r.transparent = t;
+    r.reach = std::max(t, 0);
+    for (uint8_t k : way.chosen) r.reach = std::max<int>(r.reach, k);
+    before += frame.data.size();
+    after += r.data.size();
+    reach = std::max(reach, r.reach);
+    oldReach = std::max({oldReach, frame.reach, frame.transparent});
+  }
+  before += 3 * size_t(TableSizeFor(oldReach + 1));
+  after += 3 * size_t(TableSizeFor(reach + 1));
+  if (after >= before) return;
+  std::vector<uint32_t> reordered(global_.size());
+  for (int i = 0; i < int(global_.size()); ++i) reordered[size_t(i)] = global_[size_t(order[size_t(i)])];
+  global_.swap(reordered);
+  for (size_t f = 0; f < pending_.size(); ++f) {
+    Pending& frame = pending_[f];
+    if (!frame.table.empty()) continue;
+    frame.data.swap(redone[f].data);
+    frame.transparent = redone[f].transparent;
+    frame.reach = redone[f].reach;
   }
 }
 
@@ -822,8 +948,18 @@ bool GifOutput::WriteAt(const uint8_t* data, size_t size, off_t at, const QStrin
   return true;
 }
 
-void GifOutput::FlushBody(const QString& where) {
-  if (WriteAt(body_.data(), body_.size(), bodyAt_, where)) bodyAt_ += off_t(body_.size());
+void GifOutput::FlushBody(const QString& where, bool last) {
+  if (headSize_ == 0) {
+    // The global table's size goes into the file now: what the frames so far
+    // use, and, when more frames are to come, room for the colours they
+    // bring.
+    int size = globalReach_ + 1;
+    if (!last) size = std::max(size, std::min(256, globalUsed_ + std::max(2, globalUsed_ / 2)));
+    global_.resize(size_t(TableSizeFor(size)));
+    globalUsed_ = std::min(globalUsed_, int(global_.size()));
+    headSize_ = 13 + 3 * global_.size();
+  }
+  if (WriteAt(body_.data(), body_.size(), off_t(headSize_) + bodyWritten_, where)) bodyWritten_ += off_t(body_.size());
   body_.clear();
 }
 
@@ -831,9 +967,14 @@ QString GifOutput::Finish() {
   if (state_ == State::kDone) return error_;
   if (error_.isEmpty() && state_ == State::kNew) Fail("it was never begun");
   if (error_.isEmpty() && frames_ == 0) Fail("it has no frames");
+  if (error_.isEmpty() && !streaming_) {
+    Reorder();
+    for (const Pending& frame : pending_) Serialize(frame);
+    std::vector<Pending>().swap(pending_);
+  }
   if (error_.isEmpty()) {
     body_.push_back(0x3B);  // the trailer
-    FlushBody("its end");
+    FlushBody("its end", true);
   }
   if (error_.isEmpty()) {
     // The header, which replaces the mark a hidden file begins with: until
