@@ -141,12 +141,17 @@ std::unique_ptr<QCoreApplication> MakeApplication(bool fonts, char* programName)
 }
 
 int ExportMovie(const CommandLine& job, Renderer& engine, const RenderSettings& settings, Picture& frame,
-                Report& report) {
+                const std::vector<KeptFile>& kept, Report& report) {
   const QString path = job.output;
   if (QFileInfo(path).isDir()) {
     // The window offers to move a folder in the way to the Trash; a command
     // line leaves the user's folders alone.
     report.Line("Movie not written: a folder of that name is in the way - " + path);
+    return 1;
+  }
+  // Only a movie, or nothing, is replaced by the movie.
+  if (const QString why = WhyNotReplace(path, kept); !why.isEmpty()) {
+    report.Line("Movie not written: " + why + " - " + path);
     return 1;
   }
   const OutputFormat* format = FindOutputFormat(job.format);
@@ -245,7 +250,13 @@ int Export(const CommandLine& job, char** argv, Report& report) {
     report.Progress(done, total);
   });
 
-  if (job.action == CommandLine::Action::Export) return ExportMovie(job, engine, settings, *frame, report);
+  if (job.action == CommandLine::Action::Export) {
+    // What the render reads is never what it writes.
+    std::vector<KeptFile> kept = {{job.project, "the project being rendered"}};
+    for (const auto& [picture, slot] : {std::pair{state.immagine, kObjectPictureSlot}, {state.sfondo, kBackgroundPictureSlot}})
+      if (picture) kept.push_back({GetFolderItem(state.asciino[slot])->AbsolutePath(), "a picture of the project"});
+    return ExportMovie(job, engine, settings, *frame, kept, report);
+  }
   return ExportFrames(job, engine, settings, *frame, report);
 }
 

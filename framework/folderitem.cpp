@@ -17,6 +17,8 @@
 
 #include "framework/pict.h"
 
+#include <sys/stat.h>
+
 namespace {
 
 QString& ApplicationFolderOverride() {
@@ -552,4 +554,22 @@ std::shared_ptr<TextInputStream> FolderItem::OpenAsTextFile() const {
   QFile file(path_);
   if (!file.open(QIODevice::ReadOnly)) return nullptr;
   return std::make_shared<FileTextInput>(file.readAll());
+}
+
+QString WhyNotReplace(const QString& path, const std::vector<KeptFile>& kept) {
+  struct stat target {};
+  if (::stat(QFile::encodeName(path).constData(), &target) != 0 || S_ISDIR(target.st_mode)) return {};
+  if (!S_ISREG(target.st_mode)) {
+    const char* kind = S_ISFIFO(target.st_mode)                              ? "a pipe"
+                       : S_ISCHR(target.st_mode) || S_ISBLK(target.st_mode) ? "a device"
+                       : S_ISSOCK(target.st_mode)                           ? "a socket"
+                                                                            : "something else";
+    return QStringLiteral("it is %1, not a file").arg(QLatin1String(kind));
+  }
+  for (const KeptFile& file : kept) {
+    struct stat st {};
+    if (file.path.isEmpty() || ::stat(QFile::encodeName(file.path).constData(), &st) != 0) continue;
+    if (st.st_dev == target.st_dev && st.st_ino == target.st_ino) return "it is " + file.what;
+  }
+  return {};
 }

@@ -60,6 +60,19 @@ class FolderItem {
   QString lastError_;
 };
 
+// A file that an output must not replace: what it is, said as "the project
+// being rendered" or "a picture of the project".
+struct KeptFile {
+  QString path;
+  QString what;
+};
+// Why an output may not be written over path, as a phrase ("it is the
+// project being rendered", "it is a pipe, not a file"); empty when nothing
+// is there, or a regular file (or a link to one) that is none of kept, which
+// are compared by device and inode, so under any name or link. A folder is
+// left to the caller.
+QString WhyNotReplace(const QString& path, const std::vector<KeptFile>& kept);
+
 // A bare name against the application's folder, or an absolute path.
 FolderItemPtr GetFolderItem(const QString& nameOrPath);
 // The user's Trash (freedesktop.org: $XDG_DATA_HOME/Trash, else ~/.local/share/Trash).

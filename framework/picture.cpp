@@ -14,6 +14,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -28,18 +29,39 @@ using i64 = std::int64_t;
 // outright would still take many gigabytes once filled white.
 constexpr i64 kMaxPixels = i64(256) * 1024 * 1024;
 
-QImage MakeWhiteImage(int width, int height) {
-  QImage image;
+// The memory of a new picture: its pixels, then the tail room, zeroed so
+// that what a converter reads there is defined. Null when it cannot be had.
+std::shared_ptr<uchar> PictureMemory(int width, int height, qsizetype& bytes, qsizetype& bytesPerLine) {
+  bytesPerLine = qsizetype(width) * 4;
+  const qsizetype pixels = bytesPerLine * height;
+  // Whole cache lines, aligned as the converters' vector code likes them.
+  constexpr qsizetype kLine = 64;
+  bytes = (pixels + Picture::TailRoom(bytesPerLine) + kLine - 1) / kLine * kLine;
+  auto* memory = static_cast<uchar*>(std::aligned_alloc(kLine, size_t(bytes)));
+  if (!memory) return nullptr;
+  std::memset(memory + pixels, 0, size_t(bytes - pixels));
+  return std::shared_ptr<uchar>(memory, [](uchar* p) { std::free(p); });
+}
+
+// A white picture of that size (at least 1 x 1) on memory of its own; null
+// beyond the size limit or when memory runs out.
+std::shared_ptr<uchar> MakeWhiteMemory(int& width, int& height, qsizetype& bytes, qsizetype& bytesPerLine) {
   width = std::max(width, 1);
   height = std::max(height, 1);
-  if (i64(width) * height > kMaxPixels) return QImage();
-  try {
-    image = QImage(width, height, QImage::Format_RGB32);
-  } catch (const std::bad_alloc&) {
-    return QImage();
-  }
-  if (!image.isNull()) image.fill(0xFFFFFFFFu);
-  return image;
+  if (i64(width) * height > kMaxPixels) return nullptr;
+  std::shared_ptr<uchar> memory = PictureMemory(width, height, bytes, bytesPerLine);
+  if (memory) std::fill_n(reinterpret_cast<std::uint32_t*>(memory.get()), i64(width) * height, 0xFFFFFFFFu);
+  return memory;
+}
+
+// The image over a picture's memory; each copy of the image keeps the
+// memory alive, so an image that outlives its picture stays valid.
+QImage ImageOn(const std::shared_ptr<uchar>& memory, int width, int height, qsizetype bytesPerLine) {
+  if (!memory) return QImage();
+  auto* keep = new std::shared_ptr<uchar>(memory);
+  return QImage(
+      memory.get(), width, height, bytesPerLine, QImage::Format_RGB32,
+      [](void* held) { delete static_cast<std::shared_ptr<uchar>*>(held); }, keep);
 }
 
 // Pictures have no alpha: translucent pixels are laid over white, so the
@@ -182,7 +204,23 @@ struct LineAxis {
 
 }  // namespace
 
-Picture::Picture(int width, int height) : image_(MakeWhiteImage(width, height)) {}
+Picture::Picture(int width, int height) {
+  qsizetype bytesPerLine = 0;
+  memory_ = MakeWhiteMemory(width, height, memoryBytes_, bytesPerLine);
+  image_ = ImageOn(memory_, width, height, bytesPerLine);
+}
+
+Picture::Picture(std::shared_ptr<uchar> memory, qsizetype bytes, int width, int height, qsizetype bytesPerLine)
+    : memory_(std::move(memory)), memoryBytes_(bytes) {
+  if (bytesPerLine < qsizetype(width) * 4 || bytes < bytesPerLine * height + TailRoom(bytesPerLine)) return;
+  image_ = ImageOn(memory_, width, height, bytesPerLine);
+}
+
+qsizetype Picture::ReadableBytes() const {
+  // The picture holds its memory, so no other image can be at its address.
+  if (memory_ && image_.constBits() == memory_.get()) return memoryBytes_;
+  return image_.sizeInBytes();
+}
 
 Picture::Picture(QImage image) : image_(ToRgb32(std::move(image))) {}
 

@@ -54,6 +54,11 @@ class Picture {
  public:
   Picture(int width, int height);
   explicit Picture(QImage image);
+  // A picture over memory that the caller provides: width x height pixels
+  // of 4 bytes, rows of bytesPerLine, and `bytes` in all from the start
+  // (at least bytesPerLine * height + TailRoom(bytesPerLine)). The memory
+  // lives as long as the picture or a copy of its image.
+  Picture(std::shared_ptr<uchar> memory, qsizetype bytes, int width, int height, qsizetype bytesPerLine);
   Picture(const Picture&) = delete;
   Picture& operator=(const Picture&) = delete;
 
@@ -67,8 +72,21 @@ class Picture {
   QImage& image() { return image_; }
   const QImage& image() const { return image_; }
 
+  // Colour converters and encoders read a little past the last pixel they
+  // use (their vector code reads whole blocks, a chroma pair reaches one
+  // pixel beyond an odd row). A new picture has this much zeroed memory of
+  // its own after its last row, so nobody given its pixels reads outside
+  // them: one spare row and a block.
+  static qsizetype TailRoom(qsizetype bytesPerLine) { return bytesPerLine + 64; }
+  // How many bytes from image().constBits() may be read: the pixels and the
+  // tail room while the image still lies in the picture's own memory, just
+  // the pixels once it does not (an image put in its place).
+  qsizetype ReadableBytes() const;
+
  private:
   QImage image_;
+  std::shared_ptr<uchar> memory_;  // the memory image_ was made on, if any
+  qsizetype memoryBytes_ = 0;
   class Graphics graphics_{this};
 };
 

@@ -1,13 +1,28 @@
 // The two export buttons: a QuickTime movie into a file the user names, and
 // PICT frames into a folder the user chooses.
 #include "framework/dialogs.h"
+#include "framework/folderitem.h"
 #include "framework/text.h"
+#include "document/animation_state.h"
 #include "main_window/window1.h"
 
 void Window1::PushButton2_Action(int) {
   if (DeferIfRendering([this] { PushButton2_Action(-1); })) return;
 
-  f = GetSaveFolderItem("video/quicktime", "movie.mov");
+  FolderItemPtr target = GetSaveFolderItem("video/quicktime", "movie.mov");
+  // Only a movie, or nothing, is replaced by the movie: never a pipe or a
+  // device, nor a picture that the animation is drawn from.
+  std::vector<KeptFile> kept;
+  for (const auto& [picture, slot] : {std::pair{immagine, kObjectPictureSlot}, {sfondo, kBackgroundPictureSlot}})
+    if (picture && !asciino[slot].isEmpty())
+      kept.push_back({GetFolderItem(asciino[slot])->AbsolutePath(), "a picture of the project"});
+  if (target) {
+    if (const QString why = WhyNotReplace(target->AbsolutePath(), kept); !why.isEmpty()) {
+      Log("Movie not written: " + why + " - " + target->AbsolutePath());
+      return;
+    }
+  }
+  f = target;
   if (!f) return;
 
   // A file already there stays until the new movie is finished, which then

@@ -114,8 +114,8 @@ SwsPtr MakeConversion(int width, int height, AVPixelFormat pixFmt, int threads) 
 
 // An AVBufferRef over a picture's pixels that never frees them: the picture
 // outlives every use, and FFmpeg then takes a reference instead of a copy.
-AVBufferRef* BorrowPixels(const QImage& image) {
-  return av_buffer_create(const_cast<uint8_t*>(image.constBits()), size_t(image.sizeInBytes()),
+AVBufferRef* BorrowPixels(const uint8_t* pixels, size_t bytes) {
+  return av_buffer_create(const_cast<uint8_t*>(pixels), bytes,
                           [](void*, uint8_t*) {}, nullptr, AV_BUFFER_FLAG_READONLY);
 }
 
@@ -160,7 +160,9 @@ class MovieWriter {
     if (!started_) pending_ = SettingsOf(track);
     track_ = nullptr;
   }
-  bool Append(const QImage& image, const TrackSettings& s);
+  // readable: how many bytes from image.constBits() may be read (the
+  // picture's tail room included).
+  bool Append(const QImage& image, qsizetype readable, const TrackSettings& s);
   QString Finish();
   // Ends the movie without keeping it: what was written goes, no file is named.
   void Discard() {
@@ -193,7 +195,7 @@ class MovieWriter {
   bool Start(const TrackSettings& s, bool withoutFrames = false);
   bool StartWriter();
   bool OpenEncoder(const TrackSettings& s);
-  bool MakeFrame(const QImage& image, FramePtr* out);
+  bool MakeFrame(const QImage& image, qsizetype readable, FramePtr* out);
   bool OpenLastChromaColumn(AVPixelFormat pixFmt);
   bool RedoLastChromaColumn(const QImage& image, AVFrame* frame);
   bool WriteFrame(Job& job);
@@ -201,7 +203,7 @@ class MovieWriter {
   bool Drain(const QString& where);
   bool CheckIo(const QString& where, int ret);
   void PackRaw(const QImage& image, RawFrame& raw, int fromRow, int toRow) const;
-  bool AppendHere(const QImage& image, Job& job);
+  bool AppendHere(const QImage& image, qsizetype readable, Job& job);
   // Records the first failure: the reason (the system's or FFmpeg's words
   // where they exist) and, when it helps, where in the movie it happened.
   void Fail(const QString& reason, const QString& where = {});
@@ -242,6 +244,9 @@ class MovieWriter {
   // converted again from a strip of two pixels a row (see RedoLastChromaColumn).
   SwsPtr edgeSws_;
   FramePtr edgeIn_, edgeOut_;
+  // A picture without the tail room the conversion reads is copied here
+  // first (only a picture not made by NewPicture, such as one scaled here).
+  std::vector<uint8_t> roomyCopy_;
   AVPixelFormat pixFmt_ = AV_PIX_FMT_NONE;
   int frameQuality_ = 0;
   int linesize_[4] = {};
@@ -682,7 +687,7 @@ void MovieWriter::StopWriter() {
 }
 
 // A frame from the pool, in the encoder's layout, holding the picture's pixels.
-bool MovieWriter::MakeFrame(const QImage& image, FramePtr* out) {
+bool MovieWriter::MakeFrame(const QImage& image, qsizetype readable, FramePtr* out) {
   FramePtr frame(av_frame_alloc());
   if (!frame || !(frame->buf[0] = av_buffer_pool_get(pool_.get()))) return false;
   frame->format = pixFmt_;
@@ -697,13 +702,23 @@ bool MovieWriter::MakeFrame(const QImage& image, FramePtr* out) {
   } else if (pixFmt_ == AV_PIX_FMT_ARGB) {
     PackRowsArgb(image, 0, height_, frame->data[0], frame->linesize[0]);
   } else {
+    // The conversion reads a little past the last pixel: from the picture
+    // itself where it has the room, else from a copy that has.
+    const qsizetype rowBytes = image.bytesPerLine(), pixels = rowBytes * height_;
+    const qsizetype needed = pixels + Picture::TailRoom(rowBytes);
+    const uint8_t* source = image.constBits();
+    if (readable < needed) {
+      roomyCopy_.assign(size_t(needed), 0);
+      std::memcpy(roomyCopy_.data(), source, size_t(pixels));
+      source = roomyCopy_.data();
+    }
     FramePtr src(av_frame_alloc());
-    if (!src || !(src->buf[0] = BorrowPixels(image))) return false;
+    if (!src || !(src->buf[0] = BorrowPixels(source, size_t(needed)))) return false;
     src->format = kPictureFormat;
     src->width = width_;
     src->height = height_;
     src->data[0] = src->buf[0]->data;
-    src->linesize[0] = int(image.bytesPerLine());
+    src->linesize[0] = int(rowBytes);
     if (sws_scale_frame(sws_.get(), frame.get(), src.get()) < 0) return false;
     if (edgeSws_ && !RedoLastChromaColumn(image, frame.get())) return false;
   }
@@ -779,7 +794,7 @@ MovieWriter::RawFrame* MovieWriter::TakeRawFrame(int frameIndex) {
   return raw;
 }
 
-bool MovieWriter::Append(const QImage& picture, const TrackSettings& s) {
+bool MovieWriter::Append(const QImage& picture, qsizetype readable, const TrackSettings& s) {
   if (finished_) {
     Fail("it was already finished");
     return false;
@@ -797,15 +812,16 @@ bool MovieWriter::Append(const QImage& picture, const TrackSettings& s) {
     image = image.scaled(width_, height_, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
   if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32)
     image = image.convertToFormat(QImage::Format_RGB32);
+  if (image.constBits() != picture.constBits()) readable = image.sizeInBytes();  // a copy made here
 
   Job job;
   job.pts = int64_t(frames_) * ticksPerFrame_;
   job.number = frames_ + 1;
-  if (!threaded_) return AppendHere(image, job);
+  if (!threaded_) return AppendHere(image, readable, job);
   if (raw_) {
     job.raw = TakeRawFrame(frames_);
     if (!job.raw) return false;
-  } else if (!MakeFrame(image, &job.frame)) {
+  } else if (!MakeFrame(image, readable, &job.frame)) {
     Fail("the picture could not be converted", QString("frame %1").arg(job.number));
     return false;
   }
@@ -845,7 +861,7 @@ void MovieWriter::PackRaw(const QImage& image, RawFrame& raw, int fromRow, int t
 }
 
 // A small frame, converted and written right here.
-bool MovieWriter::AppendHere(const QImage& image, Job& job) {
+bool MovieWriter::AppendHere(const QImage& image, qsizetype readable, Job& job) {
   if (raw_) {
     if (!hereRaw_.storage) {
       hereRaw_.size = size_t(rawStride_) * size_t(height_);
@@ -859,7 +875,7 @@ bool MovieWriter::AppendHere(const QImage& image, Job& job) {
     PackRaw(image, hereRaw_, 0, height_);
     hereRaw_.rowsReady.store(height_, std::memory_order_relaxed);
     job.raw = &hereRaw_;
-  } else if (!MakeFrame(image, &job.frame)) {
+  } else if (!MakeFrame(image, readable, &job.frame)) {
     Fail("the picture could not be converted", QString("frame %1").arg(job.number));
     return false;
   }
@@ -965,7 +981,9 @@ int QTVideoTrack::Height() const { return writer_->Height(); }
 int QTVideoTrack::FrameCount() const { return writer_->FrameCount(); }
 QString QTVideoTrack::Error() const { return writer_->Error(); }
 
-bool QTVideoTrack::AppendPicture(const Picture& picture) { return writer_->Append(picture.image(), SettingsOf(*this)); }
+bool QTVideoTrack::AppendPicture(const Picture& picture) {
+  return writer_->Append(picture.image(), picture.ReadableBytes(), SettingsOf(*this));
+}
 
 EditableMovie::EditableMovie(std::shared_ptr<MovieWriter> writer) : writer_(std::move(writer)) {}
 EditableMovie::~EditableMovie() = default;

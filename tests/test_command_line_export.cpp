@@ -16,6 +16,7 @@
 #include <csignal>
 #include <pty.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -393,7 +394,18 @@ TEST_F(CommandLineExportTest, EachFailureHasItsStatusAndReasonAndLeavesNothing) 
     ASSERT_TRUE(f.open(QIODevice::WriteOnly));
     f.write("shopping list\nmilk\n");
   }
+  // Only a movie, or nothing, is replaced by the movie: not the project nor
+  // one of its pictures (under any name), not a pipe or a device.
+  const QString withPicture = WriteProject({.name = "pictured", .background = "160x90.png"});
+  const QString fifo = Root() + "/pipe", pictureLink = Root() + "/link.mov";
+  ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+  ASSERT_TRUE(QFile::link(Root() + "/160x90.png", pictureLink));
+  const QByteArray picture = ReadFile(Root() + "/160x90.png"), projectBytes = ReadFile(withPicture);
   const Case cases[] = {
+      {{withPicture, "--export", withPicture, "--format", "mov"}, 1, "Movie not written: it is the project being rendered - "},
+      {{withPicture, "--export", pictureLink}, 1, "Movie not written: it is a picture of the project - "},
+      {{project, "--export", fifo, "--format", "mov"}, 1, "Movie not written: it is a pipe, not a file - " + fifo},
+      {{project, "--export", "/dev/null", "--format", "mov"}, 1, "Movie not written: it is a device, not a file - /dev/null"},
       {{Root() + "/missing.txt", "--export", Out("a.mov")}, 1, "\"missing.txt\" could not be opened (no such file)"},
       {{notProject, "--export", Out("a.mov")}, 1, "\"notes.txt\" is not a Velostrip project"},
       {{project, "--export", Root() + "/no/such/folder/a.mov"}, 1, "Movie not written: No such file or directory"},
@@ -422,6 +434,10 @@ TEST_F(CommandLineExportTest, EachFailureHasItsStatusAndReasonAndLeavesNothing) 
     EXPECT_EQ(ReadFile(old), "the movie that was there");
   }
   EXPECT_FALSE(QFileInfo::exists(Root() + "/no"));
+  EXPECT_EQ(ReadFile(withPicture), projectBytes);
+  EXPECT_EQ(ReadFile(Root() + "/160x90.png"), picture);
+  struct stat st {};
+  EXPECT_TRUE(::stat(QFile::encodeName(fifo).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
 
   // A frame that cannot be written (a folder in its place): the folder is
   // left as it was, the user's files of the frames' names with their content.

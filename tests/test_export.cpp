@@ -2,8 +2,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <sys/stat.h>
 
 #include "framework/pict.h"
+#include "document/animation_state.h"
 #include "movie/movie_reader.h"
 #include "tests/support/window_fixture.h"
 
@@ -143,4 +146,33 @@ TEST_F(ExportTest, FramesGoToTheChosenFolderWithALogLine) {
   QFile last(dir + "/frame018");
   ASSERT_TRUE(last.open(QIODevice::ReadOnly));
   EXPECT_EQ(DecodePict(last.readAll()).size(), QSize(400, 200));
+}
+
+// Only a movie, or nothing, is replaced by the movie: a picture the
+// animation is drawn from (under another name too) and a pipe are refused
+// with a message, and nothing changes.
+TEST_F(ExportTest, ATargetThatIsNoMovieIsRefused) {
+  const QString picture = Target("back.png");
+  QImage(40, 30, QImage::Format_RGB32).save(picture);
+  w_->asciino[kBackgroundPictureSlot] = picture;
+  w_->sfondo = GetFolderItem(picture)->OpenAsPicture();
+  ASSERT_TRUE(w_->sfondo);
+  ASSERT_TRUE(QFile::link(picture, Target("link.mov")));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(Target("pipe")).constData(), 0600), 0);
+  QFile file(picture);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray bytes = file.readAll();
+  const FolderItemPtr preview = w_->f;
+  for (const QString name : {"back.png", "link.mov", "pipe"}) {
+    dialogs_->saveAnswers.push_back(GetFolderItem(Target(name)));
+    w_->PushButton2->click();
+    const QString why = name == "pipe" ? "it is a pipe, not a file" : "it is a picture of the project";
+    EXPECT_EQ(w_->LogEditField->Text(), "Movie not written: " + why + " - " + Target(name));
+    EXPECT_EQ(w_->f, preview);
+  }
+  EXPECT_EQ(dialogs_->log.filter("compression").size(), 0);
+  file.seek(0);
+  EXPECT_EQ(file.readAll(), bytes);
+  struct stat st {};
+  EXPECT_TRUE(::stat(QFile::encodeName(Target("pipe")).constData(), &st) == 0 && S_ISFIFO(st.st_mode));
 }

@@ -2,6 +2,7 @@
 // with the ffmpeg command-line decoder.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -239,6 +240,64 @@ TEST(MovieWrite, OddWidthJpegTakesNothingFromBeyondThePicture) {
     }
     EXPECT_TRUE(files[0] == files[1]) << "the movies differ";
   }
+}
+
+// A picture whose memory ends where a page nobody may read begins, as a
+// picture at the end of the heap may: with the tail room a new picture has,
+// or (an image made elsewhere) with none. Every codec converts and encodes
+// both, at even and odd sizes, without touching that page (a read there
+// ends the test).
+PicturePtr PictureBeforeAGuardPage(const QImage& content, bool withRoom) {
+  const qsizetype page = ::sysconf(_SC_PAGESIZE), w = content.width(), h = content.height(), row = w * 4;
+  const qsizetype bytes = withRoom ? (row * h + Picture::TailRoom(row) + 63) / 64 * 64 : row * h;
+  const qsizetype mapped = (bytes + page - 1) / page * page + page;
+  void* map = ::mmap(nullptr, size_t(mapped), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (map == MAP_FAILED) return nullptr;
+  auto* base = static_cast<uchar*>(map);
+  if (::mprotect(base + mapped - page, size_t(page), PROT_NONE) != 0) return nullptr;
+  uchar* start = base + mapped - page - bytes;
+  std::shared_ptr<uchar> memory(start, [base, mapped](uchar*) { ::munmap(base, size_t(mapped)); });
+  for (int y = 0; y < h; ++y) std::memcpy(start + y * row, content.constScanLine(y), size_t(row));
+  if (withRoom) return std::make_shared<Picture>(memory, bytes, int(w), int(h), row);
+  return std::make_shared<Picture>(QImage(
+      start, int(w), int(h), row, QImage::Format_RGB32,
+      [](void* held) { delete static_cast<std::shared_ptr<uchar>*>(held); }, new std::shared_ptr<uchar>(memory)));
+}
+
+TEST(MovieWrite, NoCodecReadsPastThePicturesItIsGiven) {
+  QTemporaryDir dir;
+  std::vector<std::pair<QString, int>> codecs = {{"raw ", 24}, {"rle ", 24}, {"rle ", 32}, {"png ", 24}, {"jpeg", 24}};
+  for (const CodecChoice& c : AvailableCodecs())
+    if (c.type == "avc1") codecs.push_back({"avc1", 24});
+  for (QSize size : {QSize(1, 1), QSize(3, 5), QSize(41, 21), QSize(64, 3), QSize(147, 148)}) {
+    for (const bool withRoom : {true, false}) {
+      PicturePtr picture = PictureBeforeAGuardPage(SmoothImage(size.width(), size.height(), 0), withRoom);
+      ASSERT_TRUE(picture && !picture->image().isNull());
+      EXPECT_EQ(picture->ReadableBytes() > picture->image().sizeInBytes(), withRoom);
+      for (const auto& [type, depth] : codecs) {
+        SCOPED_TRACE(QString("%1 %2 %3x%4 %5")
+                         .arg(type)
+                         .arg(depth)
+                         .arg(size.width())
+                         .arg(size.height())
+                         .arg(withRoom ? "with room" : "without")
+                         .toStdString());
+        const QString path = dir.filePath("guarded.mov");
+        EditableMoviePtr movie = CreateMovieAt(path);
+        QTVideoTrackPtr track = movie->NewVideoTrack(size.width(), size.height(), 1.0);
+        ASSERT_TRUE(track);
+        track->CompressionType = type;
+        track->Depth = depth;
+        for (int i = 0; i < 3; ++i) ASSERT_TRUE(track->AppendPicture(*picture)) << track->Error().toStdString();
+        track.reset();
+        EXPECT_EQ(movie->Finish(), "");
+        EXPECT_EQ(ReadAllFrames(path).size(), 3u);
+      }
+    }
+  }
+  // A new picture has its tail room from the start.
+  PicturePtr made = NewPicture(41, 21, 32);
+  EXPECT_GE(made->ReadableBytes(), made->image().sizeInBytes() + Picture::TailRoom(41 * 4));
 }
 
 TEST(MovieWrite, LowerQualityMakesSmallerJpegFiles) {
