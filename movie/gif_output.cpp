@@ -190,7 +190,7 @@ class GifOutput final : public FrameOutput {
     std::vector<uint8_t> data;
     int reach = 0;  // the highest index the data holds
   };
-  static constexpr size_t kPendingBudget = size_t(8) << 20;
+  static constexpr size_t kPendingBudget = size_t(4) << 20;
   std::vector<Pending> pending_;
   size_t pendingBytes_ = 0;
   bool streaming_ = false;  // the frames go out as they come

@@ -138,6 +138,17 @@ TEST(GifOutputTest, ExactAtUpTo256ColoursAFrameWithTheMovieTiming) {
   ExpectExact(dir.filePath("still.gif"), still);
   EXPECT_EQ(DelaysOf(Info(dir.filePath("still.gif"))), std::vector<int>({13, 12, 13, 12 + 13 + 12, 13, 12}));
 
+  // Frames too large to keep until the end go out as they come: still exact.
+  std::vector<QImage> large;
+  for (int k = 0; k < 6; ++k) {
+    QImage image(1031, 1021, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+      for (int x = 0; x < image.width(); ++x) image.setPixel(x, y, qRgb((x + y + k) % 80, k * 40, x % 3 * 60));
+    large.push_back(image);
+  }
+  ASSERT_EQ(WriteGif(dir.filePath("large.gif"), large), "");
+  ExpectExact(dir.filePath("large.gif"), large);
+
   // Played once: no loop extension.
   const std::vector<QImage> frames = MovingSquare(9, 7, 3, 0);
   FrameOutputOptions once;
