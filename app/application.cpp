@@ -7,6 +7,9 @@
 #include <csignal>
 #include <cstdio>
 #include <memory>
+#include <vector>
+
+#include <unistd.h>
 
 #include "app/command_line.h"
 #include "app/command_line_export.h"
@@ -16,8 +19,10 @@
 #include "app/scratch_folder.h"
 #include "framework/desktop_application.h"
 #include "framework/folderitem.h"
+#include "framework/native_path.h"
 #include "framework/picture.h"
 #include "framework/qt_dialogs.h"
+#include "framework/quit_signals.h"
 #include "framework/single_instance.h"
 #include "framework/system.h"
 #include "main_window/window1.h"
@@ -146,14 +151,75 @@ void TakeHandOver(const QStringList& message) {
   LoadWhenFree(message.value(1));
 }
 
+// Where the program was started, as the system names it.
+QString WorkingFolder() {
+  std::vector<char> buffer(4096);
+  while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+    if (errno != ERANGE || buffer.size() > (1u << 20)) return QDir::currentPath();
+    buffer.resize(buffer.size() * 2);
+  }
+  return PathFromNative(QByteArray(buffer.data()));
+}
+
+QString NoDisplayText() {
+  QStringList tried;
+  for (const char* name : {"WAYLAND_DISPLAY", "DISPLAY"})
+    if (const QString value = qEnvironmentVariable(name); !value.isEmpty())
+      tried << QStringLiteral("%1=%2").arg(QLatin1String(name), value);
+  const QString why = tried.isEmpty() ? QStringLiteral("neither DISPLAY nor WAYLAND_DISPLAY is set")
+                                      : tried.join(", ") + " cannot be reached";
+  return "There is no display to open the window on (" + why + "); --export renders a project with none.";
+}
+
+// What Qt says while it connects to the display, held until it is known
+// whether the connection was made.
+struct HeldMessage {
+  QtMsgType type;
+  QByteArray file, function, category;
+  int line;
+  QString text;
+};
+std::vector<HeldMessage>* g_heldMessages = nullptr;
+
+void WhileOpeningTheDisplay(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtFatalMsg) {
+    // Qt found no platform to show a window on: one line of ours instead of
+    // its advice and an abort.
+    Print(stderr, ForStandardError(NoDisplayText()));
+    std::_Exit(1);
+  }
+  if (g_heldMessages)
+    g_heldMessages->push_back({type, context.file, context.function, context.category, context.line, message});
+}
+
+// The application object on the display, with Qt's own options of the
+// command line.
+std::unique_ptr<DesktopApplication> OpenDisplay(int& argc, char** argv) {
+  std::vector<HeldMessage> held;
+  g_heldMessages = &held;
+  const QtMessageHandler previous = qInstallMessageHandler(WhileOpeningTheDisplay);
+  auto app = std::make_unique<DesktopApplication>(argc, argv);
+  qInstallMessageHandler(previous);
+  g_heldMessages = nullptr;
+  for (const HeldMessage& m : held) {
+    const QMessageLogContext context(m.file.isNull() ? nullptr : m.file.constData(), m.line,
+                                     m.function.isNull() ? nullptr : m.function.constData(),
+                                     m.category.isNull() ? nullptr : m.category.constData());
+    if (previous) previous(m.type, context, m.text);
+  }
+  return app;
+}
+
 }  // namespace
 
 int RunProgram(int argc, char** argv) {
   // Before any font is loaded, by the window or by a command-line export.
   MakeLargeTextRepeatable();
+  // Names as the system has them: one that is not valid UTF-8 still names
+  // its file.
   QStringList arguments;
-  for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-  const CommandLine commandLine = ParseCommandLine(arguments, QDir::currentPath());
+  for (int i = 0; i < argc; ++i) arguments << PathFromNative(QByteArray(argv[i]));
+  const CommandLine commandLine = ParseCommandLine(arguments, WorkingFolder());
   switch (commandLine.action) {
     case CommandLine::Action::Help:
     case CommandLine::Action::Version:
@@ -169,7 +235,14 @@ int RunProgram(int argc, char** argv) {
       break;
   }
 
-  DesktopApplication qapp(argc, argv);  // takes Qt's own options from argv
+  // Qt reads its own options alone: nothing of ours, nothing after "--".
+  std::vector<QByteArray> qtArguments{QByteArray(argv[0])};
+  for (const QString& argument : commandLine.qtArguments) qtArguments.push_back(NativePath(argument));
+  std::vector<char*> qtArgv;
+  for (QByteArray& argument : qtArguments) qtArgv.push_back(argument.data());
+  qtArgv.push_back(nullptr);
+  int qtArgc = int(qtArguments.size());
+  const std::unique_ptr<DesktopApplication> qapp = OpenDisplay(qtArgc, qtArgv.data());
   QApplication::setApplicationName("Velostrip");
   ApplyDesktopIdentity();
   QApplication::setQuitOnLastWindowClosed(false);
@@ -184,8 +257,13 @@ int RunProgram(int argc, char** argv) {
                             QFileInfo(scratch).fileName());
     instance.OnMessage(TakeHandOver);
     instance.SetAccepting([] { return TheApp() && !TheApp()->Quitting(); });
+    // A logout, `kill` or Ctrl+C quits as File > "Quit" does, asking nothing;
+    // caught from the moment this copy is the window, acted on once the
+    // window runs its event loop.
+    std::unique_ptr<QuitSignals> quitSignals;
     bool started = false;
     switch (instance.Start({kOpenMessage, commandLine.project}, [&] {
+      quitSignals = std::make_unique<QuitSignals>();
       StartUp();
       started = true;
     })) {
@@ -199,8 +277,13 @@ int RunProgram(int argc, char** argv) {
     }
     if (!started) StartUp();
     TheApp()->SetSingleInstance(&instance);
-    QTimer::singleShot(0, &qapp, [project = commandLine.project] { LoadWhenFree(project); });
+    QTimer::singleShot(0, qapp.get(), [project = commandLine.project] { LoadWhenFree(project); });
+    if (quitSignals)
+      quitSignals->Watch([](int) {
+        if (App* app = TheApp()) app->Quit();
+      });
     status = QApplication::exec();
+    if (quitSignals && quitSignals->Caught()) status = 128 + quitSignals->Caught();
     if (App* app = TheApp()) app->SetSingleInstance(nullptr);
   } catch (const std::exception& e) {
     qCritical("Velostrip: unhandled exception: %s", e.what());

@@ -97,8 +97,8 @@ QString HelpText(const QCommandLineParser& parser) {
       "\nWith a project and neither --export nor --export-frames, the window opens\n"
       "and loads the project. If the window is already open, it loads it there.\n"
       "\nExit status: 0 done, 1 the project could not be read or the movie or\n"
-      "frames could not be made, 2 a mistake on the command line, 130 or 143\n"
-      "interrupted.\n");
+      "frames could not be made, 2 a mistake on the command line, 129, 130 or\n"
+      "143 stopped by a signal (SIGHUP, SIGINT, SIGTERM).\n");
   return text;
 }
 
@@ -118,6 +118,12 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& workin
   QStringList own;
   for (int i = 0; i < arguments.size(); ++i) {
     const QString& argument = arguments[i];
+    if (i > 0 && argument == "--") {
+      // The options end here, Qt's too: what follows is a project, whatever
+      // it looks like.
+      own << arguments.mid(i);
+      break;
+    }
     const QString name = i > 0 ? QtOptionName(argument) : QString();
     if (name.isEmpty() || !(TakesValue(name) || IsFlag(name))) {
       own << argument;

@@ -7,8 +7,8 @@
 // shows the frames done. The project's loading messages (a value set back to
 // its limit) and what went wrong go to stderr, one line each. Exit status:
 // 0 done, 1 the project could not be read or the output not made (nothing
-// half-written is left), 130 or 143 stopped by SIGINT or SIGTERM at the next
-// frame (nothing is left).
+// half-written is left), 129, 130 or 143 stopped by SIGHUP, SIGINT or SIGTERM
+// at the next frame (nothing is left).
 #include "app/command_line_export.h"
 
 #include <QCoreApplication>
@@ -34,7 +34,7 @@
 
 namespace {
 
-// The signal that asked the export to stop (SIGINT, SIGTERM), 0 for none.
+// The signal that asked the export to stop (SIGINT, SIGTERM, SIGHUP), 0 for none.
 volatile std::sig_atomic_t g_stopSignal = 0;
 
 extern "C" void OnStopSignal(int signal) { g_stopSignal = signal; }
@@ -44,8 +44,8 @@ void InstallSignalHandlers() {
   action.sa_handler = OnStopSignal;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;  // the writes under way carry on; the render stops at its next frame
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
+  // A closed terminal or a dropped connection (SIGHUP) stops it as Ctrl+C does.
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
   // A reader of stderr that went away, or a file reaching the size limit,
   // make a failed write, which is reported, rather than an end without a word.
   std::signal(SIGPIPE, SIG_IGN);

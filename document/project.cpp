@@ -2,8 +2,8 @@
 // and a project applied as the main window applies it, without one.
 #include "document/project.h"
 
-#include <QFileInfo>
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 
 #include "framework/system.h"
@@ -94,17 +94,17 @@ QString Project::EndMessage() const {
 
 ProjectRead ReadProject(const FolderItemPtr& file) {
   ProjectRead read;
-  const QString path = file->AbsolutePath();
   const QString name = file->Name();
-  if (QFileInfo(path).size() > kMaxProjectBytes) {
+  int error = 0;
+  std::shared_ptr<TextInputStream> in = file->OpenAsTextFile(kMaxProjectBytes, &error);
+  if (error == EFBIG) {
     read.error = QStringLiteral("\"%1\" is not a Velostrip project (far too large); nothing was loaded.").arg(name);
     return read;
   }
-  std::shared_ptr<TextInputStream> in = QFileInfo(path).isDir() ? nullptr : file->OpenAsTextFile();
   if (!in) {
-    const QString reason = QFileInfo(path).isDir()     ? QStringLiteral("it is a folder")
-                           : !QFileInfo::exists(path) ? QStringLiteral("no such file")
-                                                      : QStringLiteral("it cannot be read");
+    const QString reason = error == EISDIR   ? QStringLiteral("it is a folder")
+                           : error == ENOENT ? QStringLiteral("no such file")
+                                             : QStringLiteral("it cannot be read");
     read.error = QStringLiteral("\"%1\" could not be opened (%2); nothing was loaded.").arg(name, reason);
     return read;
   }

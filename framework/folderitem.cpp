@@ -15,6 +15,11 @@
 #include <cstring>
 #include <new>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "framework/native_path.h"
 #include "framework/pict.h"
 
 #include <sys/stat.h>
@@ -549,11 +554,46 @@ std::shared_ptr<TextOutputStream> FolderItem::CreateTextFile() {
   return stream;
 }
 
-std::shared_ptr<TextInputStream> FolderItem::OpenAsTextFile() const {
-  if (!QFileInfo(path_).isFile()) return nullptr;
-  QFile file(path_);
-  if (!file.open(QIODevice::ReadOnly)) return nullptr;
-  return std::make_shared<FileTextInput>(file.readAll());
+std::shared_ptr<TextInputStream> FolderItem::OpenAsTextFile(qint64 maxBytes, int* error) const {
+  int ignored = 0;
+  int& why = error ? *error : ignored;
+  const QByteArray name = NativePath(path_);
+  int fd;
+  do fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
+  while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    why = errno;
+    return nullptr;
+  }
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || (S_ISREG(st.st_mode) && st.st_size > maxBytes)) {
+    why = S_ISDIR(st.st_mode) ? EISDIR : S_ISREG(st.st_mode) ? EFBIG : errno;
+    ::close(fd);
+    return nullptr;
+  }
+  // Read to its end, which a pipe or a device only knows as it comes: one
+  // byte past the limit says it is too large.
+  QByteArray data;
+  why = 0;
+  while (true) {
+    const qint64 room = std::min<qint64>(maxBytes + 1 - data.size(), 1 << 16);
+    if (room <= 0) {
+      why = EFBIG;
+      break;
+    }
+    const qsizetype at = data.size();
+    data.resize(at + room);
+    const ssize_t n = ::read(fd, data.data() + at, size_t(room));
+    data.resize(at + std::max<ssize_t>(n, 0));
+    if (n == 0) break;
+    if (n < 0 && errno != EINTR) {
+      why = errno;
+      break;
+    }
+  }
+  ::close(fd);
+  if (why != 0) return nullptr;
+  return std::make_shared<FileTextInput>(std::move(data));
 }
 
 QString WhyNotReplace(const QString& path, const std::vector<KeptFile>& kept) {

@@ -47,7 +47,11 @@ class FolderItem {
   bool SaveAsPicture(const Picture& picture, int format = 0);
 
   std::shared_ptr<TextOutputStream> CreateTextFile();
-  std::shared_ptr<TextInputStream> OpenAsTextFile() const;
+  // The whole text, read once through the name's own bytes: a file, or a
+  // pipe or device of that name (`velostrip <(generate)`). nil when it cannot
+  // be read, or holds more than maxBytes bytes; `error` then says why as an
+  // errno value (EFBIG for too many bytes).
+  std::shared_ptr<TextInputStream> OpenAsTextFile(qint64 maxBytes = qint64(1) << 30, int* error = nullptr) const;
 
   // The movie layer (movie/). CreateMovie replaces a file of the same name.
   std::shared_ptr<EditableMovie> CreateMovie();

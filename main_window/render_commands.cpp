@@ -1,8 +1,14 @@
 // The main window's side of rendering: the settings gathered from the
 // controls, the movie to render into, and the finished movie shown in the
 // preview player.
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <algorithm>
 #include <optional>
+#include <vector>
 
+#include "framework/folder_bound.h"
 #include "framework/frame_folder.h"
 #include "framework/system.h"
 #include "framework/text.h"
@@ -65,6 +71,27 @@ bool Window1::MakeScratchFolder(FolderItemPtr& folder) {
   return true;
 }
 
+// Every preview stays in the scratch folder until quit, unless the folder
+// grows past its bound (1 GiB, or a quarter of the free space): then the
+// oldest go first, never the one shown nor the one being written.
+void Window1::KeepPreviewsWithinBound() {
+  const FolderItemPtr folder = Services().scratchFolder();
+  const QString path = folder->AbsolutePath();
+  if (!QFileInfo(path).isDir()) return;
+  static const QRegularExpression kPreview(QStringLiteral("^temp(\\d+)\\.mov$"));
+  std::vector<std::pair<qint64, QString>> previews;
+  for (const QString& name : QDir(path).entryList(QDir::Files))
+    if (const QRegularExpressionMatch match = kPreview.match(name); match.hasMatch())
+      previews.emplace_back(match.captured(1).toLongLong(), name);
+  std::sort(previews.begin(), previews.end());
+  QStringList oldestFirst, keep;
+  for (const auto& preview : previews) oldestFirst << preview.second;
+  for (const QString& own : {f ? f->AbsolutePath() : QString(),
+                             MoviePlayer1->GetMovie() ? MoviePlayer1->GetMovie()->Path() : QString()})
+    if (QFileInfo(own).absolutePath() == QFileInfo(path).absoluteFilePath()) keep << QFileInfo(own).fileName();
+  KeepFolderWithinBound(path, oldestFirst, keep);
+}
+
 PicturePtr Window1::NewFramePicture() {
   PicturePtr frame =
       NewPicture(ToInteger(Val(EditXY[kMovieWidth]->Text())), ToInteger(Val(EditXY[kMovieHeight]->Text())), 32);
@@ -103,6 +130,7 @@ void Window1::crea_preview(int flag) {
   f = folder;
   contatore = contatore + 1;
   f = folder->Child("temp" + Str(contatore) + ".mov");
+  KeepPreviewsWithinBound();
 
   if (!StartMovie(f, p->Width(), p->Height(), "preview movie")) return;
 
@@ -192,6 +220,7 @@ void Window1::FinishMovie() {
   }
   MoviePlayer1->setGeometry(kPreviewLeft, kPreviewTop, kPreviewSize, kPreviewSize);
   MoviePlayer1->SetMovie(shown);
+  KeepPreviewsWithinBound();
   const QRect r = PlayerPlacement(MoviePlayer1->width(), MoviePlayer1->height());
   MoviePlayer1->resize(r.size());
   MoviePlayer1->move(r.topLeft());

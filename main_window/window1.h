@@ -156,6 +156,7 @@ class Window1 : public QMainWindow {
   // the user's requests.
   bool DeferIfRendering(std::function<void()> request);
   bool MakeScratchFolder(FolderItemPtr& folder);
+  void KeepPreviewsWithinBound();
   void MarkFocus(int k, bool focused);
   // The frame picture at the movie size of fields 3 and 4; nil (with a log
   // message) when there is not enough memory.

@@ -14,6 +14,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "framework/native_path.h"
+
 namespace {
 
 std::atomic<bool> g_unnamedAllowed{true};
@@ -65,7 +67,7 @@ bool CarriesOurMark(int fd) {
 int OpenPartial(const QString& folder, const QString& targetName, QString* path, int* err) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     *path = folder + "/" + PartialName(targetName);
-    const QByteArray name = QFile::encodeName(*path);
+    const QByteArray name = NativePath(*path);
     const int fd = ::open(name.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0) {
       if (errno == EEXIST) continue;
@@ -136,7 +138,7 @@ void RemoveStalePartialMovies(const QString& folder) {
   const QStringList candidates{QString(".*") + kPartialTag + "*"};
   for (const QString& name : QDir(folder).entryList(candidates, QDir::Files | QDir::Hidden | QDir::System)) {
     if (!IsPartialMovieName(name)) continue;
-    const QByteArray path = QFile::encodeName(folder + "/" + name);
+    const QByteArray path = NativePath(folder + "/" + name);
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) continue;
     struct stat st {};
@@ -157,7 +159,7 @@ QString MovieOutputFile::Open(const QString& target) {
   target_ = ResolvedTarget(target);
   const QFileInfo info(target_);
   const QString folder = info.absolutePath();
-  const QByteArray folderName = QFile::encodeName(folder);
+  const QByteArray folderName = NativePath(folder);
   // What a killed writer left here goes whenever a movie is written here,
   // whichever way this one is written.
   RemoveStalePartialMovies(folder);
@@ -191,7 +193,7 @@ QString MovieOutputFile::Open(const QString& target) {
 
 QString MovieOutputFile::Commit() {
   if (fd_ < 0) return "the file is gone";
-  const QByteArray target = QFile::encodeName(target_);
+  const QByteArray target = NativePath(target_);
   QString error;
   bool linkedAsTarget = false;
   if (unnamed_) {
@@ -211,7 +213,7 @@ QString MovieOutputFile::Commit() {
         bool linked = false;
         for (int attempt = 0; attempt < 100 && !linked; ++attempt) {
           partialPath_ = folder + "/" + PartialName(QFileInfo(target_).fileName());
-          linked = link(QFile::encodeName(partialPath_));
+          linked = link(NativePath(partialPath_));
           if (!linked && errno != EEXIST) break;
         }
         if (!linked) {
@@ -231,7 +233,7 @@ QString MovieOutputFile::Commit() {
   if (::close(fd_) != 0 && error.isEmpty()) error = ErrnoText(errno);
   fd_ = -1;
   if (!partialPath_.isEmpty()) {
-    const QByteArray partial = QFile::encodeName(partialPath_);
+    const QByteArray partial = NativePath(partialPath_);
     if (error.isEmpty() && ::rename(partial.constData(), target.constData()) != 0) error = ErrnoText(errno);
     if (!error.isEmpty()) ::unlink(partial.constData());
     partialPath_.clear();
@@ -246,7 +248,7 @@ QString MovieOutputFile::Commit() {
 
 void MovieOutputFile::Discard() {
   // Removed while still held, so that the name goes with the file written.
-  if (!partialPath_.isEmpty()) ::unlink(QFile::encodeName(partialPath_).constData());
+  if (!partialPath_.isEmpty()) ::unlink(NativePath(partialPath_).constData());
   partialPath_.clear();
   if (fd_ >= 0) ::close(fd_);
   fd_ = -1;

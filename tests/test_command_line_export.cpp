@@ -576,9 +576,41 @@ TEST_F(CommandLineExportTest, CtrlCAndSigtermStopAtTheNextFrameAndLeaveNothing) 
   run = RunOnTerminal(program_, {project, "--export-frames", Out("kept")}, Root(), rendering, SIGINT);
   EXPECT_EQ(run.status, 130) << run.output.toStdString();
   EXPECT_TRUE(run.output.endsWith("velostrip: Stopped: the frames were not written.\r\n"));
+  // A closed terminal stops it as Ctrl+C does.
+  run = RunOnTerminal(program_, {project, "--export-frames", Out("hup")}, Root(), rendering, SIGHUP);
+  EXPECT_EQ(run.status, 129) << run.output.toStdString();
   EXPECT_EQ(Listing(Root() + "/out"), (QStringList{"kept", "old.mov"}));
   EXPECT_EQ(Listing(Out("kept")), mine);
   for (const QString& name : mine) EXPECT_EQ(ReadFile(Out("kept/" + name)), ReadFile(project));
+}
+
+// --- Names as the system has them, and projects from a pipe --------------------
+
+TEST_F(CommandLineExportTest, NamesThatAreNotUtf8AndProjectsFromAPipe) {
+  const QString project = WriteProject({.name = "plain", .object = "1", .motion = "3"});
+  ASSERT_EQ(Velostrip({project, "--export", Out("plain.mov")}).status, 0);
+  const QStringList expected = FrameChecksums(Out("plain.mov"));
+  const QByteArray root = Root().toLocal8Bit();
+  ASSERT_EQ(::link(project.toLocal8Bit().constData(), root + "/out/p\xe9.txt"), 0);
+
+  // Through bash, which hands the bytes over as they are.
+  const QStringList scripts = {
+      R"(exec "$0" "out/p$(printf '\351').txt" --export "out/m$(printf '\351').mov")",
+      R"(exec "$0" <(cat "$1") --export out/pipe.mov)",
+      R"(cat "$1" | exec "$0" /dev/stdin --export out/stdin.mov)",
+  };
+  for (const QString& script : scripts) {
+    QProcess bash;
+    bash.setProcessEnvironment(Headless(Root()));
+    bash.setWorkingDirectory(Root());
+    bash.start("bash", {"-c", script, program_, project});
+    ASSERT_TRUE(bash.waitForFinished(120000));
+    EXPECT_EQ(bash.exitCode(), 0) << script.toStdString() << ": " << bash.readAllStandardError().toStdString();
+  }
+  // The movie under exactly the name asked for.
+  ASSERT_EQ(::rename(root + "/out/m\xe9.mov", root + "/out/bytes.mov"), 0);
+  for (const char* name : {"bytes.mov", "pipe.mov", "stdin.mov"}) EXPECT_EQ(FrameChecksums(Out(name)), expected) << name;
+  ::unlink(root + "/out/p\xe9.txt");
 }
 
 }  // namespace

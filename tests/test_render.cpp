@@ -4,12 +4,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QStorageInfo>
 #include <QTest>
 #include <QTimer>
 #include <csignal>
 #include <sys/resource.h>
 
 #include "engine/motion.h"
+#include "framework/folder_bound.h"
 #include "framework/pict.h"
 #include "framework/text.h"
 #include "main_window/render_progress.h"
@@ -510,4 +512,40 @@ TEST_F(RenderTest, ALongRenderShowsItsProgressUnderThePreviewWithoutMovingAnyCon
   EXPECT_EQ(w_->windowTitle(), title);
   EXPECT_EQ(w_->LogEditField->Text(), log);
   EXPECT_EQ(w_->size(), size);
+}
+
+// Previews stay until quit while the scratch folder is within its bound;
+// past it the oldest go first, never the one shown or the one being written.
+TEST_F(RenderTest, PreviewsPastTheScratchFoldersBoundGoOldestFirst) {
+  OpenWindow();
+  auto previews = [this] {
+    QStringList names = QDir(ScratchDir()).entryList({"temp?*.mov"}, QDir::Files);
+    names.removeAll("temp_temp_scratch.mov");
+    std::sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
+      return a.mid(4).chopped(4).toInt() < b.mid(4).chopped(4).toInt();
+    });
+    return names;
+  };
+  SetField(2, "40");
+  w_->crea_preview(0);
+  const int opened = w_->contatore;
+  EXPECT_EQ(previews().size(), opened);  // ordinary sizes: every one stays
+  const qint64 one = QFileInfo(w_->f->AbsolutePath()).size();
+  qint64 others = FolderBytes(ScratchDir());  // what is not a preview: the throw-away movie
+  for (const QString& name : previews()) others -= QFileInfo(ScratchDir() + "/" + name).size();
+  SetFolderBoundForTests(others + 3 * one + one / 2);
+  for (int i = 0; i < 3; ++i) w_->crea_preview(0);
+  const int last = w_->contatore;
+  EXPECT_EQ(previews(), (QStringList{"temp" + Str(last - 2) + ".mov", "temp" + Str(last - 1) + ".mov",
+                                     "temp" + Str(last) + ".mov"}));
+  EXPECT_EQ(w_->MoviePlayer1->GetMovie()->Path(), ScratchDir() + "/temp" + Str(last) + ".mov");
+
+  // No room at all: the one shown stays, and plays.
+  SetFolderBoundForTests(0);
+  w_->crea_preview(0);
+  EXPECT_EQ(previews(), QStringList{"temp" + Str(last + 1) + ".mov"});
+  EXPECT_EQ(DecodeAllFrames(ScratchDir() + "/temp" + Str(last + 1) + ".mov").size(), 40u);
+  SetFolderBoundForTests(-1);
+  EXPECT_EQ(FolderBound(ScratchDir()),
+            std::min(qint64(1) << 30, QStorageInfo(ScratchDir()).bytesAvailable() / 4));
 }

@@ -8,9 +8,12 @@
 #include <QProcess>
 #include <QThread>
 
+#include <csignal>
+
 #include "app/command_line.h"
 #include "app/desktop_id.h"
 #include "app/scratch_folder.h"
+#include "framework/native_path.h"
 #include "tests/support/window_fixture.h"
 
 namespace {
@@ -58,6 +61,20 @@ TEST(CommandLineTest, AnswersMistakesAndKeepsQtsOwnOptions) {
   EXPECT_EQ(window.action, CommandLine::Action::Window);
   EXPECT_EQ(window.project, "/home/u/p.txt");
   EXPECT_EQ(window.qtArguments, (QStringList{"-session", "s1", "--platform", "xcb", "-reverse"}));
+
+  // "--" ends the options, Qt's too: what follows is a project or a mistake.
+  EXPECT_EQ(Parse({"--", "-geometry", "--export", "x.mov"}).action, CommandLine::Action::UsageError);
+  const CommandLine dashed = Parse({"-reverse", "--", "-session"});
+  EXPECT_EQ(dashed.action, CommandLine::Action::Window);
+  EXPECT_EQ(dashed.project, "/home/u/work/-session");
+  EXPECT_EQ(dashed.qtArguments, QStringList{"-reverse"});
+
+  // A name that is not UTF-8 keeps its bytes; valid UTF-8 reads as Qt reads it.
+  for (const QByteArray& name : {QByteArray("out\xe9.mov"), QByteArray("\xc0\xaf\xed\xa0\x80\xf4\x90\x80\x80\xff"),
+                                 QByteArray("\xc3\xa9t\xc3\xa9 \xf0\x9f\x8e\xac.txt")})
+    EXPECT_EQ(NativePath(PathFromNative(name)), name);
+  EXPECT_EQ(PathFromNative("\xc3\xa9t\xc3\xa9"), QString::fromUtf8("\xc3\xa9t\xc3\xa9"));
+  EXPECT_EQ(PathFromNative("out\xe9.mov").size(), 8);
 
   const CommandLine movie = Parse({"p.txt", "--export", "out/m.mov", "--codec", "photo-jpeg", "--quality", "40"});
   EXPECT_EQ(movie.action, CommandLine::Action::Export);
@@ -202,4 +219,59 @@ TEST_F(StartProcessTest, StartsAtTheSameMomentEndWithOneWindowThatLoadsEveryProj
   std::sort(widths.begin(), widths.end());
   EXPECT_EQ(widths, (QList<int>{31, 32, 33}));
   EXPECT_FALSE(QFileInfo::exists(Scratch("temp13.mov")));
+}
+
+TEST_F(StartProcessTest, WithNoDisplayItSaysSoInOneLine) {
+  WriteText(dir_.path() + "/work/p.txt", Project(64, 48));
+  env_.remove("QT_QPA_PLATFORM");
+  for (const char* display : {"", ":87"}) {
+    env_.remove("WAYLAND_DISPLAY");
+    env_.remove("DISPLAY");
+    if (*display) env_.insert("DISPLAY", display);  // one that refuses the connection
+    for (const QStringList& arguments : {QStringList{}, QStringList{"p.txt"}}) {
+      QProcess* p = Start(arguments);
+      ASSERT_TRUE(p->waitForFinished(30000));
+      EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
+      EXPECT_EQ(p->exitCode(), 1);
+      const QString errors = QString::fromLocal8Bit(p->readAllStandardError());
+      EXPECT_EQ(errors.count('\n'), 1) << errors.toStdString();
+      EXPECT_TRUE(errors.startsWith("velostrip: There is no display to open the window on (")) << errors.toStdString();
+      EXPECT_TRUE(errors.contains("--export renders a project with none")) << errors.toStdString();
+    }
+  }
+  // Nothing was started: no scratch folder, no socket.
+  EXPECT_FALSE(QFileInfo::exists(Scratch()));
+  EXPECT_TRUE(QDir(dir_.path() + "/runtime").isEmpty());
+
+  // After "--", a Qt option is a name like any other: one project too many.
+  QProcess* p = Start({"--", "-geometry", "--export", "x.mov"});
+  ASSERT_TRUE(p->waitForFinished(30000));
+  EXPECT_EQ(p->exitCode(), 2);
+}
+
+// A logout, `kill` or Ctrl+C quits as File > "Quit" does, without a question:
+// the render stopped, the scratch folder cleared, the socket gone.
+TEST_F(StartProcessTest, SignalsQuitTheWindowAsQuitDoes) {
+  // So many frames that its preview renders until the window quits.
+  QByteArray endless = Project(64, 48);
+  endless.replace("\n4\n64\n", "\n100000\n64\n");
+  WriteText(dir_.path() + "/work/endless.txt", endless);
+  const QString trashed = dir_.path() + "/data/Trash/files/ftemp";
+  int round = 0;
+  for (int signal : {SIGTERM, SIGHUP, SIGINT}) {
+    SCOPED_TRACE(signal);
+    QProcess* p = Start({"endless.txt"});
+    ASSERT_TRUE(Eventually([&] { return QFileInfo::exists(Scratch("temp3.mov")); }));
+    QThread::msleep(300);  // the project's preview under way
+    ::kill(pid_t(p->processId()), signal);
+    ASSERT_TRUE(p->waitForFinished(30000));
+    EXPECT_EQ(p->exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p->exitCode(), 128 + signal);
+    EXPECT_FALSE(QFileInfo::exists(Scratch()));
+    // Cleared as at quit: the previews deleted, the folder in the Trash.
+    const QString inTrash = trashed + (round++ ? QString(".%1").arg(round) : QString());
+    EXPECT_TRUE(QFileInfo(inTrash).isDir()) << inTrash.toStdString();
+    EXPECT_TRUE(QDir(inTrash).isEmpty());
+    EXPECT_TRUE(QDir(dir_.path() + "/runtime").entryList({"*.socket"}, QDir::System).isEmpty());
+  }
 }
