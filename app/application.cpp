@@ -144,7 +144,8 @@ void LoadWhenFree(const QString& project) {
 // front, and the project it names loads after what the window is doing.
 void TakeHandOver(const QStringList& message) {
   Window1* w = Window1::InstanceIfOpen();
-  if (!w || message.value(0) != kOpenMessage) return;
+  const QString project = message.value(1);
+  if (!w || message.value(0) != kOpenMessage || (!project.isEmpty() && !QDir::isAbsolutePath(project))) return;
   w->showNormal();
   w->raise();
   w->activateWindow();
@@ -261,21 +262,25 @@ int RunProgram(int argc, char** argv) {
     // caught from the moment this copy is the window, acted on once the
     // window runs its event loop.
     std::unique_ptr<QuitSignals> quitSignals;
-    bool started = false;
     switch (instance.Start({kOpenMessage, commandLine.project}, [&] {
       quitSignals = std::make_unique<QuitSignals>();
       StartUp();
-      started = true;
     })) {
       case SingleInstance::Outcome::HandedOver:
         return 0;
+      case SingleInstance::Outcome::NotAnswering:
+        // Its scratch folder stays as it is: it may come back.
+        Print(stderr, ForStandardError(instance.Error()));
+        return 1;
       case SingleInstance::Outcome::Failed:
-        Print(stderr, ForStandardError("Running without the one-window check: " + instance.Error() + "."));
-        break;
+        // Never a window without the check: a second one would clear the
+        // first one's previews.
+        Print(stderr, ForStandardError("The window was not opened: the one-window check cannot be made: " +
+                                       instance.Error() + "."));
+        return 1;
       case SingleInstance::Outcome::First:
         break;
     }
-    if (!started) StartUp();
     TheApp()->SetSingleInstance(&instance);
     QTimer::singleShot(0, qapp.get(), [project = commandLine.project] { LoadWhenFree(project); });
     if (quitSignals)

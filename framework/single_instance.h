@@ -3,13 +3,19 @@
 // start while a copy of the same key runs hands its message to that copy
 // and ends; the running copy is told through a callback.
 //
-// The channel is a local socket in the user's runtime folder
-// ($XDG_RUNTIME_DIR, or a folder of the user's own that nobody else may
-// enter), named after the user and the key, so no other user can reach it or
-// stand in its way. A lock beside it makes the check and the take-over one
-// step, so starts at the same moment end with one running copy; the kernel
-// frees the lock of a copy that dies, and the next start takes over its
-// stale socket at once.
+// The channel is a local socket in a folder that only this user can own:
+// the user's runtime folder ($XDG_RUNTIME_DIR), or else the program's folder
+// in the user's cache ($XDG_CACHE_HOME/velostrip, ~/.cache/velostrip), kept
+// closed to everyone else. A lock beside the socket makes the check and the
+// take-over one step, so starts at the same moment end with one running
+// copy; a second lock, held while the copy runs, tells a copy that died
+// (the kernel frees its locks, and the next start takes over at once) from
+// one that is alive but does not answer (stopped, hung), which is left alone.
+//
+// What a client sends is read with care: a message is at most a few
+// kilobytes, is read as it comes without trusting the lengths it declares,
+// must arrive within a few seconds, and is dropped unanswered when it does
+// not parse.
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -25,9 +31,10 @@ class SingleInstance : public QObject {
   ~SingleInstance() override;
 
   enum class Outcome {
-    First,       // no copy runs: this one now answers the later starts
-    HandedOver,  // a running copy took the message
-    Failed,      // neither: see Error(); the program may run on its own
+    First,         // no copy runs: this one now answers the later starts
+    HandedOver,    // a running copy took the message
+    NotAnswering,  // a copy runs but does not take the message: see Error()
+    Failed,        // no check could be made: see Error()
   };
   // Hands the message to a running copy, or becomes the copy that answers.
   // `whileFirst` runs while the lock is held when this copy becomes the
@@ -49,13 +56,20 @@ class SingleInstance : public QObject {
   QString Error() const { return error_; }
   QString SocketPath() const { return socketPath_; }
 
+  // Limits of what a client may send (public for the tests' hostile client).
+  static constexpr int kMaxMessageBytes = 64 * 1024;
+  static constexpr int kConnectionMs = 5000;
+
  private:
   class Lock;
+  bool TakeRunningLock();
+  void ReleaseRunningLock();
   bool Listen();
   void TakeConnection();
 
-  QString folder_, socketPath_, lockPath_;
+  QString folder_, socketPath_, lockPath_, runningPath_;
   QString error_;
+  int runningFd_ = -1;
   QLocalServer* server_ = nullptr;
   std::function<void(const QStringList&)> handler_;
   std::function<bool()> accepting_;

@@ -5,10 +5,13 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QThread>
+#include <QtEndian>
 
 #include <csignal>
+#include <unistd.h>
 
 #include "app/command_line.h"
 #include "app/desktop_id.h"
@@ -274,4 +277,108 @@ TEST_F(StartProcessTest, SignalsQuitTheWindowAsQuitDoes) {
     EXPECT_TRUE(QDir(inTrash).isEmpty());
     EXPECT_TRUE(QDir(dir_.path() + "/runtime").entryList({"*.socket"}, QDir::System).isEmpty());
   }
+}
+
+// With no runtime folder (su, ssh, cron) the check lives in the user's cache,
+// which no other user can make first; a copy that is stopped keeps its
+// window and its previews, and the start that finds it says so.
+TEST_F(StartProcessTest, WithoutARuntimeFolderNoOtherUserSwitchesTheCheckOff) {
+  env_.remove("XDG_RUNTIME_DIR");
+  env_.insert("XDG_CACHE_HOME", dir_.path() + "/cache");
+  // Another user's folder where a shared temporary one would be.
+  env_.insert("TMPDIR", dir_.path() + "/tmp");
+  const QString trap = dir_.path() + "/tmp/velostrip-" + QString::number(::geteuid());
+  ASSERT_TRUE(QDir().mkpath(trap));
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(trap.toLocal8Bit().constData(), 65534, 65534), 0);
+  }
+  WriteText(dir_.path() + "/work/p.txt", Project(64, 48));
+
+  QProcess* first = Start({});
+  ASSERT_TRUE(Eventually([&] { return QFileInfo::exists(Scratch("temp3.mov")); }));
+  const QString own = dir_.path() + "/cache/velostrip";
+  EXPECT_EQ(QFileInfo(own).permissions() & 0x0077, 0);  // closed to group and others
+  EXPECT_EQ(QDir(own).entryList({"*.socket"}, QDir::System).size(), 1);
+  QProcess* second = Start({"p.txt"});
+  ASSERT_TRUE(second->waitForFinished(30000));
+  EXPECT_EQ(second->exitCode(), 0) << second->readAllStandardError().toStdString();
+  ASSERT_TRUE(Eventually([&] { return QFileInfo::exists(Scratch("temp6.mov")); }));
+
+  // Stopped: a start ends with status 1 and one line, and takes nothing over.
+  ::kill(pid_t(first->processId()), SIGSTOP);
+  QProcess* third = Start({});
+  ASSERT_TRUE(third->waitForFinished(60000));
+  EXPECT_EQ(third->exitCode(), 1);
+  const QString said = QString::fromLocal8Bit(third->readAllStandardError());
+  EXPECT_EQ(said.count("velostrip: "), 1) << said.toStdString();  // Qt may add its word on the missing folder
+  EXPECT_TRUE(said.contains(QString("(process %1) runs for this scratch folder but does not answer")
+                                .arg(first->processId())))
+      << said.toStdString();
+  ::kill(pid_t(first->processId()), SIGCONT);
+  EXPECT_TRUE(QFileInfo::exists(Scratch("temp6.mov")));
+  EXPECT_FALSE(QFileInfo::exists(dir_.path() + "/data/Trash/files/ftemp"));
+  QProcess* fourth = Start({});
+  ASSERT_TRUE(fourth->waitForFinished(30000));
+  EXPECT_EQ(fourth->exitCode(), 0);
+  first->kill();
+  first->waitForFinished();
+
+  // A cache folder that is a link, or another user's: no window, no check
+  // switched off.
+  ASSERT_TRUE(QDir(own).removeRecursively());
+  ASSERT_TRUE(QFile::link(trap, own));
+  QProcess* linked = Start({});
+  ASSERT_TRUE(linked->waitForFinished(30000));
+  EXPECT_EQ(linked->exitCode(), 1);
+  EXPECT_TRUE(linked->readAllStandardError().contains("the one-window check cannot be made"));
+  EXPECT_TRUE(QFileInfo::exists(Scratch("temp6.mov")));  // the killed copy's, not cleared
+}
+
+// A client of the socket may send anything: it is dropped when it sends too
+// much, nothing, or what does not parse, and the window goes on as before.
+TEST_F(StartProcessTest, TheSocketTakesNothingOnTrust) {
+  WriteText(dir_.path() + "/work/p.txt", Project(64, 48));
+  QProcess* first = Start({});
+  ASSERT_TRUE(Eventually([&] { return QFileInfo::exists(Scratch("temp3.mov")); }));
+  const QStringList sockets = QDir(dir_.path() + "/runtime").entryList({"*.socket"}, QDir::System);
+  ASSERT_EQ(sockets.size(), 1);
+  const QString path = dir_.path() + "/runtime/" + sockets[0];
+
+  auto be32 = [](quint32 v) {
+    QByteArray b(4, '\0');
+    qToBigEndian(v, b.data());
+    return b;
+  };
+  const QByteArray magic = be32(0x56535431), open = be32(8) + QByteArray("\0o\0p\0e\0n", 8);
+  const QByteArray hostile[] = {
+      {},                                                          // silence
+      magic + be32(2) + open + be32(0x80000000) + QByteArray(4096, 'x'),  // a 2 GB string announced
+      magic + be32(0xFFFFFFF0),                                    // a list of four billion strings
+      magic + be32(2) + open + be32(3) + "abc",                    // half a character
+      "GET / HTTP/1.1\r\nHost: velostrip\r\n\r\n",                 // not ours
+      magic + be32(1) + be32(1 << 20) + QByteArray(200 * 1024, 'x'),  // far more than a path
+  };
+  std::vector<std::unique_ptr<QLocalSocket>> clients;
+  for (const QByteArray& bytes : hostile) {
+    clients.push_back(std::make_unique<QLocalSocket>());
+    clients.back()->connectToServer(path);
+    ASSERT_TRUE(clients.back()->waitForConnected(5000));
+    clients.back()->write(bytes);
+  }
+  for (auto& client : clients) {
+    while (client->bytesToWrite() > 0 && client->waitForBytesWritten(1000)) {
+    }
+    if (client->state() != QLocalSocket::UnconnectedState) {
+      EXPECT_TRUE(client->waitForDisconnected(30000));
+    }
+    EXPECT_TRUE(client->readAll().isEmpty());  // no answer
+  }
+  EXPECT_FALSE(first->waitForFinished(0));
+
+  // And a real start is still handed over.
+  QProcess* second = Start({"p.txt"});
+  ASSERT_TRUE(second->waitForFinished(30000));
+  EXPECT_EQ(second->exitCode(), 0);
+  ASSERT_TRUE(Eventually([&] { return QFileInfo::exists(Scratch("temp6.mov")); }));
+  EXPECT_EQ(MovieSize("temp6.mov"), QSize(64, 48));
 }
