@@ -1,6 +1,7 @@
 #include "app/application.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QTimer>
@@ -86,6 +87,22 @@ void ProvideWindowServices() {
   services.scratchFolder = [] { return ScratchFolder(); };
   services.installMenus = [](QMainWindow* window) { MenuBar1::Instance()->InstallOn(window); };
   Window1::SetServices(std::move(services));
+}
+
+void QuitOnSignal() {
+  App* app = TheApp();
+  if (!app) return;
+  auto* cancel = new QTimer(qApp);
+  QObject::connect(cancel, &QTimer::timeout, cancel, [] {
+    if (QWidget* modal = QApplication::activeModalWidget()) {
+      if (auto* dialog = qobject_cast<QDialog*>(modal))
+        dialog->reject();
+      else
+        modal->close();
+    }
+  });
+  cancel->start(20);
+  app->Quit();
 }
 
 App* StartUp() {
@@ -284,9 +301,7 @@ int RunProgram(int argc, char** argv) {
     TheApp()->SetSingleInstance(&instance);
     QTimer::singleShot(0, qapp.get(), [project = commandLine.project] { LoadWhenFree(project); });
     if (quitSignals)
-      quitSignals->Watch([](int) {
-        if (App* app = TheApp()) app->Quit();
-      });
+      quitSignals->Watch([](int) { QuitOnSignal(); });
     status = QApplication::exec();
     if (quitSignals && quitSignals->Caught()) status = 128 + quitSignals->Caught();
     if (App* app = TheApp()) app->SetSingleInstance(nullptr);

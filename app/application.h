@@ -38,6 +38,12 @@ class App {
   QObject timers_;  // context of the object's timers: they end with it
 };
 
+// Quits as File > "Quit" does and asks nothing: what a logout, `kill` or
+// Ctrl+C asks of the window. A dialog open in front of the window, or one
+// that comes up while it finishes, is cancelled, for the quit waits until
+// the window is done with what it was doing.
+void QuitOnSignal();
+
 // The registered application object (nil before start-up).
 App* TheApp();
 

@@ -1,6 +1,7 @@
 // How the program starts: its command line, the scratch folder of an
 // installed copy, and one window per scratch folder with later starts handed
 // to it (real processes of the built program).
+#include <QDialog>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -8,15 +9,18 @@
 #include <QLocalSocket>
 #include <QProcess>
 #include <QThread>
+#include <QTimer>
 #include <QtEndian>
 
 #include <csignal>
 #include <unistd.h>
 
+#include "app/application.h"
 #include "app/command_line.h"
 #include "app/desktop_id.h"
 #include "app/scratch_folder.h"
 #include "framework/native_path.h"
+#include "framework/quit_signals.h"
 #include "tests/support/window_fixture.h"
 
 namespace {
@@ -119,6 +123,29 @@ TEST_F(WindowTest, AnInstalledCopyRendersIntoTheUsersCache) {
   EXPECT_EQ(ScratchFolder()->AbsolutePath(), prefix + "/bin/ftemp");
   qputenv("XDG_CACHE_HOME", oldCache);
   if (oldCache.isEmpty()) qunsetenv("XDG_CACHE_HOME");
+}
+
+// A signal that comes while a dialog is open in front of the window cancels
+// the dialog and quits all the same.
+TEST_F(WindowTest, ASignalQuitsPastAnOpenDialog) {
+  StartProgram();
+  const QString scratch = ScratchFolder()->AbsolutePath();
+  ASSERT_TRUE(QFileInfo(scratch).isDir());
+  QuitSignals caught;
+  caught.Watch([](int) { QuitOnSignal(); });
+  int answer = -1;
+  w_->RunUserAction([&] {
+    QDialog dialog(w_);
+    QTimer::singleShot(0, &dialog, [] { ::raise(SIGTERM); });
+    answer = dialog.exec();
+  });
+  EXPECT_EQ(answer, QDialog::Rejected);
+  QElapsedTimer t;
+  t.start();
+  while (QFileInfo::exists(scratch) && t.elapsed() < 30000) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_TRUE(app_->Quitting());
+  EXPECT_FALSE(QFileInfo::exists(scratch));
+  EXPECT_EQ(caught.Caught(), SIGTERM);
 }
 
 // Copies of the built program in a folder of their own, on the offscreen
