@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "app/command_line.h"
@@ -157,16 +158,27 @@ void LoadWhenFree(const QString& project) {
     });
 }
 
+// Whether another process can read the project by its name: not a pipe
+// (`<(generate)`, /dev/stdin), a socket or a device, nothing under /dev/fd or
+// /proc, which name the files of the process that looks. The window would
+// read its own instead, or wait on it for ever.
+bool ReadableByAnotherProcess(const QString& project) {
+  if (!QDir::isAbsolutePath(project) || project.startsWith("/dev/") || project.startsWith("/proc/")) return false;
+  struct stat st {};
+  if (::stat(NativePath(project).constData(), &st) != 0) return true;  // the window says what is wrong
+  return S_ISREG(st.st_mode) || S_ISDIR(st.st_mode);
+}
+
 // A later start's command line, in the running copy: the window comes to the
 // front, and the project it names loads after what the window is doing.
 void TakeHandOver(const QStringList& message) {
   Window1* w = Window1::InstanceIfOpen();
   const QString project = message.value(1);
-  if (!w || message.value(0) != kOpenMessage || (!project.isEmpty() && !QDir::isAbsolutePath(project))) return;
+  if (!w || message.value(0) != kOpenMessage || (!project.isEmpty() && !ReadableByAnotherProcess(project))) return;
   w->showNormal();
   w->raise();
   w->activateWindow();
-  LoadWhenFree(message.value(1));
+  LoadWhenFree(project);
 }
 
 // Where the program was started, as the system names it.
@@ -279,12 +291,18 @@ int RunProgram(int argc, char** argv) {
     // caught from the moment this copy is the window, acted on once the
     // window runs its event loop.
     std::unique_ptr<QuitSignals> quitSignals;
-    switch (instance.Start({kOpenMessage, commandLine.project}, [&] {
+    // A project only this process can read stays here: the running window
+    // only comes to the front.
+    const bool handable = commandLine.project.isEmpty() || ReadableByAnotherProcess(commandLine.project);
+    switch (instance.Start({kOpenMessage, handable ? commandLine.project : QString()}, [&] {
       quitSignals = std::make_unique<QuitSignals>();
       StartUp();
     })) {
       case SingleInstance::Outcome::HandedOver:
-        return 0;
+        if (handable) return 0;
+        Print(stderr, ForStandardError("The window is already open and cannot read a project from a pipe: render it "
+                                       "with --export, or save it to a file and open that."));
+        return 1;
       case SingleInstance::Outcome::NotAnswering:
         // Its scratch folder stays as it is: it may come back.
         Print(stderr, ForStandardError(instance.Error()));

@@ -26,6 +26,7 @@
 #include "engine/render_math.h"
 #include "engine/renderer.h"
 #include "framework/folderitem.h"
+#include "framework/native_path.h"
 #include "framework/frame_folder.h"
 #include "framework/text.h"
 #include "document/animation_state.h"
@@ -190,6 +191,12 @@ int ExportFrames(const CommandLine& job, Renderer& engine, const RenderSettings&
   // The frames are written under hidden names and given theirs only when all
   // are there: until then the folder holds what it held, and a failure or a
   // stop leaves it so (a folder the run made goes again).
+  // Frames go through file names that hold UTF-8 alone: a folder named
+  // otherwise would get them under another name.
+  if (NativePath(job.output) != job.output.toUtf8()) {
+    report.Line("Frames not written: frames go only into a folder whose name is valid UTF-8 - " + job.output);
+    return 1;
+  }
   FrameFolder frames(job.output);
   if (const QString error = frames.Open(FrameFolder::Missing::Make); !error.isEmpty()) {
     report.Line(error);

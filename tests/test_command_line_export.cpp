@@ -599,6 +599,17 @@ TEST_F(CommandLineExportTest, NamesThatAreNotUtf8AndProjectsFromAPipe) {
       R"(exec "$0" <(cat "$1") --export out/pipe.mov)",
       R"(cat "$1" | exec "$0" /dev/stdin --export out/stdin.mov)",
   };
+  // Frames, whose files Qt names, are refused such a folder rather than put
+  // into another.
+  QProcess frames;
+  frames.setProcessEnvironment(Headless(Root()));
+  frames.setWorkingDirectory(Root());
+  frames.start("bash", {"-c", R"sh(exec "$0" "$1" --export-frames "out/f$(printf '\351')")sh", program_, project});
+  ASSERT_TRUE(frames.waitForFinished(120000));
+  EXPECT_EQ(frames.exitCode(), 1);
+  EXPECT_TRUE(frames.readAllStandardError().contains("valid UTF-8"));
+  EXPECT_NE(::access(root + "/out/f\xe9", F_OK), 0);
+  EXPECT_FALSE(QFileInfo::exists(Out("f\uFFFD")));
   for (const QString& script : scripts) {
     QProcess bash;
     bash.setProcessEnvironment(Headless(Root()));

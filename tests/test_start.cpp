@@ -402,6 +402,16 @@ TEST_F(StartProcessTest, TheSocketTakesNothingOnTrust) {
   }
   EXPECT_FALSE(first->waitForFinished(0));
 
+  // A project from a pipe is this start's alone: the window would read a
+  // file of its own under that name. Nothing is loaded, and it says so.
+  QProcess bash;
+  bash.setProcessEnvironment(env_);
+  bash.setWorkingDirectory(dir_.path() + "/work");
+  bash.start("bash", {"-c", R"(exec "$0" <(cat p.txt))", Program()});
+  ASSERT_TRUE(bash.waitForFinished(30000));
+  EXPECT_EQ(bash.exitCode(), 1);
+  EXPECT_TRUE(bash.readAllStandardError().contains("cannot read a project from a pipe"));
+
   // And a real start is still handed over.
   QProcess* second = Start({"p.txt"});
   ASSERT_TRUE(second->waitForFinished(30000));
