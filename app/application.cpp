@@ -43,7 +43,7 @@ void App::Event_Open() { CleanUpScratchFolder(); }
 void App::Event_Close() { CleanUpScratchFolder(); }
 
 void App::Event_EnableMenuItems() {
-  for (const char* name : {"FileOpen", "FileSaveas", "FileVelostripinfo"})
+  for (const char* name : {"FileOpen", "FileSaveas", "FileExportAs", "FileVelostripinfo"})
     if (MenuItemPtr item = MenuBar1::Instance()->Find(name)) item->Enable();
 }
 
@@ -129,6 +129,10 @@ App* StartUp() {
   bar->Bind("FileOpen", asUserAction(&App::_FileOpen_Action));
   bar->Bind("FileSaveas", asUserAction(&App::_FileSaveas_Action));
   bar->Bind("FileVelostripinfo", asUserAction(&App::_FileVelostripinfo_Action));
+  bar->Bind("FileExportAs", [] {
+    if (Window1* w = Window1::InstanceIfOpen()) w->RunUserAction([w] { w->ExportAs(); });
+    return false;
+  });
   // The clean-up runs before the main window opens, so the previews that the
   // opening renders stay in the scratch folder while the program runs.
   g_app->Event_Open();

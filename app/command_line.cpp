@@ -67,6 +67,14 @@ QString FormatsWith(bool OutputFormat::*option) {
   return ids.join(", ");
 }
 
+// "webp (default: 75), mp4 (default: 58)...".
+QString QualityDefaults() {
+  QStringList list;
+  for (const OutputFormat& f : OutputFormats())
+    if (!f.folder && f.quality) list << QStringLiteral("%1 (default: %2)").arg(f.id).arg(f.defaultQuality);
+  return list.join(", ");
+}
+
 QString Extensions() {
   QStringList list;
   for (const OutputFormat& f : OutputFormats())
@@ -161,9 +169,8 @@ CommandLine ParseCommandLine(const QStringList& arguments, const QString& workin
   const QCommandLineOption depth("depth", "Colour depth for none and animation: 24 or 32 (default: 24).", "BITS", "24");
   const QCommandLineOption quality(
       "quality",
-      QStringLiteral("Quality, 0 to 100, for photo-jpeg and h264 (default: 100) and for %1 (default: the "
-                     "encoder's own).")
-          .arg(FormatsWith(&OutputFormat::quality)),
+      QStringLiteral("Quality, 0 to 100, for photo-jpeg and h264 (default: 100) and for %1.")
+          .arg(QualityDefaults()),
       "QUALITY");
   const QCommandLineOption loop(
       "loop", QStringLiteral("forever or once, for %1 (default: forever).").arg(FormatsWith(&OutputFormat::loop)),

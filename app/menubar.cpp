@@ -57,6 +57,7 @@ MenuBar1::MenuBar1() {
   menu("FileMenu", "&File");
   Add("FileMenu", "MenuItem", "FileOpen", "Open..", "Cmd+O");
   Add("FileMenu", "MenuItem", "FileSaveas", "Save as..", "Cmd+S");
+  Add("FileMenu", "MenuItem", "FileExportAs", "Export As..", "Cmd+E");
   Add("FileMenu", "MenuItem", "UntitledSeparator", "-", "", true);
   Add("FileMenu", "PrefsMenuItem", "FileVelostripinfo", "Velostrip info..", "Cmd+I");
   Add("FileMenu", "QuitMenuItem", "FileQuit", "&Quit", "Cmd+Q");

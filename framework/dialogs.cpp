@@ -56,6 +56,18 @@ FolderItemPtr Dialogs::GetSaveFolderItem(const QString& fileType, const QString&
   return Remember(Choice::Save, ChooseFileToSave(fileType, defaultName, StartFolder()));
 }
 
+FolderItemPtr Dialogs::GetSaveFolderItemOfType(const std::vector<FileTypeChoice>& types, const QString& defaultName,
+                                               int* type) {
+  return Remember(Choice::Save, ChooseFileToSaveOfType(types, defaultName, StartFolder(), type));
+}
+
+int FileTypeOfName(const std::vector<FileTypeChoice>& types, const QString& name) {
+  const QString suffix = QFileInfo(name).suffix().toLower();
+  for (size_t i = 0; i < types.size(); ++i)
+    if (!suffix.isEmpty() && types[i].extensions.contains(suffix)) return int(i);
+  return -1;
+}
+
 FolderItemPtr Dialogs::SelectFolder(const QString& actionButtonCaption, const QString& title,
                                     const QString& promptText) {
   return Remember(Choice::Folder, ChooseFolder(actionButtonCaption, title, promptText, StartFolder()));

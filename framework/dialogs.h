@@ -3,8 +3,10 @@
 // installs the Qt implementation; tests install a scripted one.
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "framework/folderitem.h"
 #include "framework/picture.h"
@@ -16,6 +18,23 @@ struct CompressionSettings {
   double quality = 100.0;  // 0 to 100
 };
 
+// One file type of a save dialog that offers several: its name and its
+// extensions (without the dot, the usual one first).
+struct FileTypeChoice {
+  QString label;
+  QStringList extensions;
+};
+
+// The options of an export format that the export options dialog offers
+// (those it offers), and what it chose. The defaults are the best choice.
+struct ExportOptions {
+  bool offersLoop = false, offersQuality = false, offersLossless = false;
+  bool loopForever = true;
+  int quality = -1;         // -1: the format's own default
+  int shownQuality = 75;    // what the quality field shows while it is the default
+  bool lossless = false;
+};
+
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
@@ -23,6 +42,11 @@ class Dialogs {
   // The file and folder dialogs open in StartFolder().
   FolderItemPtr GetOpenFolderItem(const QString& fileType);
   FolderItemPtr GetSaveFolderItem(const QString& fileType, const QString& defaultName);
+  // A save dialog offering several file types: the type follows the
+  // extension typed, and the extension the type chosen. *type receives the
+  // index of the file's type.
+  FolderItemPtr GetSaveFolderItemOfType(const std::vector<FileTypeChoice>& types, const QString& defaultName,
+                                        int* type);
   FolderItemPtr SelectFolder(const QString& actionButtonCaption, const QString& title,
                              const QString& promptText);
   // True when the user confirmed a colour, which is then left in color.
@@ -30,6 +54,9 @@ class Dialogs {
   virtual void MsgBox(const QString& text) = 0;
   // True when confirmed; settings then hold the choice. Cancel leaves them.
   virtual bool SelectCompressionSettings(CompressionSettings& settings) = 0;
+  // The export options of a format (named by title); true when confirmed,
+  // options then hold the choice. Cancel leaves them.
+  virtual bool SelectExportOptions(const QString& title, ExportOptions& options) = 0;
 
   // Where the next file or folder dialog opens: where the last choice that
   // worked was made, else the home folder. A choice has worked when the file
@@ -46,6 +73,8 @@ class Dialogs {
                                          const QString& startFolder) = 0;
   virtual FolderItemPtr ChooseFolder(const QString& actionButtonCaption, const QString& title,
                                      const QString& promptText, const QString& startFolder) = 0;
+  virtual FolderItemPtr ChooseFileToSaveOfType(const std::vector<FileTypeChoice>& types, const QString& defaultName,
+                                               const QString& startFolder, int* type) = 0;
 
  private:
   // A file or folder as it stood on disk.
@@ -68,6 +97,9 @@ class Dialogs {
   std::optional<Choice> pending_;
   QString lastGoodFolder_;
 };
+
+// The index of the type whose extensions hold the name's extension; -1 for none.
+int FileTypeOfName(const std::vector<FileTypeChoice>& types, const QString& name);
 
 Dialogs& CurrentDialogs();
 // Installs a dialog layer; returns the previous one.

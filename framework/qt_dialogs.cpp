@@ -1,15 +1,22 @@
 #include "framework/qt_dialogs.h"
 
 #include <QApplication>
+#include <algorithm>
+#include <QCheckBox>
 #include <QColorDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QFormLayout>
 #include <QGridLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMimeDatabase>
+#include <QPushButton>
+#include <QSpinBox>
 
 #include "framework/filetypes.h"
 
@@ -124,6 +131,88 @@ void QtDialogs::MsgBox(const QString& text) {
   QMessageBox box(QMessageBox::NoIcon, QApplication::applicationDisplayName(), text, QMessageBox::Ok,
                   DialogParent());
   box.exec();
+}
+
+FolderItemPtr QtDialogs::ChooseFileToSaveOfType(const std::vector<FileTypeChoice>& types, const QString& defaultName,
+                                                const QString& startFolder, int* type) {
+  // Qt's own dialog, whose name field the type follows and changes.
+  QFileDialog dialog(DialogParent(), QObject::tr("Export As"), startFolder);
+  dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+  ListWithoutReading(dialog);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  QStringList filters;
+  for (const FileTypeChoice& t : types) {
+    QStringList patterns;
+    for (const QString& extension : t.extensions) patterns << "*." + extension;
+    filters << t.label + " (" + patterns.join(' ') + ")";
+  }
+  dialog.setNameFilters(filters);
+  int chosen = std::max(0, FileTypeOfName(types, defaultName));
+  auto show = [&](int index) {
+    chosen = index;
+    dialog.selectNameFilter(filters[index]);
+    dialog.setDefaultSuffix(types[size_t(index)].extensions.value(0));
+  };
+  show(chosen);
+  dialog.selectFile(defaultName);
+  auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  // The type chosen gives the name its extension...
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+    const int index = int(filters.indexOf(filter));
+    if (index < 0) return;
+    show(index);
+    if (!name) return;
+    const QString text = name->text();
+    const QString suffix = QFileInfo(text).suffix();
+    const QString stem = suffix.isEmpty() || FileTypeOfName(types, text) < 0 ? text : text.left(text.size() - suffix.size() - 1);
+    if (!stem.isEmpty()) name->setText(stem + "." + types[size_t(index)].extensions.value(0));
+  });
+  // ... and the extension typed picks the type.
+  if (name)
+    QObject::connect(name, &QLineEdit::textEdited, &dialog, [&](const QString& text) {
+      const int index = FileTypeOfName(types, text);
+      if (index >= 0 && index != chosen) show(index);
+    });
+  if (dialog.exec() != QDialog::Accepted) return nullptr;
+  FolderItemPtr file = Chosen(dialog);
+  if (file && type) {
+    const int typed = FileTypeOfName(types, file->Name());
+    *type = typed >= 0 ? typed : chosen;
+  }
+  return file;
+}
+
+bool QtDialogs::SelectExportOptions(const QString& title, ExportOptions& options) {
+  QDialog dialog(DialogParent());
+  dialog.setWindowTitle(title);
+  auto* form = new QFormLayout(&dialog);
+  auto* loop = new QCheckBox(QObject::tr("Loop forever"), &dialog);
+  loop->setObjectName(QStringLiteral("loop"));
+  loop->setChecked(options.loopForever);
+  auto* quality = new QSpinBox(&dialog);
+  quality->setObjectName(QStringLiteral("quality"));
+  quality->setRange(0, 100);
+  quality->setValue(options.quality >= 0 ? options.quality : options.shownQuality);
+  auto* lossless = new QCheckBox(QObject::tr("Lossless (every frame exact)"), &dialog);
+  lossless->setObjectName(QStringLiteral("lossless"));
+  lossless->setChecked(options.lossless);
+  if (options.offersLoop) form->addRow(loop);
+  if (options.offersQuality) form->addRow(QObject::tr("Quality (0 to 100):"), quality);
+  if (options.offersLossless) form->addRow(lossless);
+  if (options.offersQuality && options.offersLossless)
+    QObject::connect(lossless, &QCheckBox::toggled, quality, [quality](bool on) { quality->setEnabled(!on); });
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+  buttons->button(QDialogButtonBox::Ok)->setDefault(true);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+  form->addRow(buttons);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  options.loopForever = loop->isChecked();
+  // A quality left where it was shown stays the format's own default.
+  if (quality->value() != (options.quality >= 0 ? options.quality : options.shownQuality)) options.quality = quality->value();
+  options.lossless = lossless->isChecked();
+  return true;
 }
 
 bool QtDialogs::SelectCompressionSettings(CompressionSettings& settings) {

@@ -17,6 +17,7 @@ class QtDialogs : public Dialogs {
   bool SelectColor(Color& color, const QString& prompt) override;
   void MsgBox(const QString& text) override;
   bool SelectCompressionSettings(CompressionSettings& settings) override;
+  bool SelectExportOptions(const QString& title, ExportOptions& options) override;
 
  protected:
   FolderItemPtr ChooseFileToOpen(const QString& fileType, const QString& startFolder) override;
@@ -24,6 +25,8 @@ class QtDialogs : public Dialogs {
                                  const QString& startFolder) override;
   FolderItemPtr ChooseFolder(const QString& actionButtonCaption, const QString& title,
                              const QString& promptText, const QString& startFolder) override;
+  FolderItemPtr ChooseFileToSaveOfType(const std::vector<FileTypeChoice>& types, const QString& defaultName,
+                                       const QString& startFolder, int* type) override;
 
  private:
   // Sets up a file dialog so that listing a folder never reads its files.

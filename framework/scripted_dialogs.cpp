@@ -56,3 +56,27 @@ bool ScriptedDialogs::SelectCompressionSettings(CompressionSettings& settings) {
   settings = *answer;
   return true;
 }
+
+FolderItemPtr ScriptedDialogs::ChooseFileToSaveOfType(const std::vector<FileTypeChoice>& types,
+                                                      const QString& defaultName, const QString& startFolder,
+                                                      int* type) {
+  QStringList labels;
+  for (const FileTypeChoice& t : types) labels << t.label;
+  log << QStringLiteral("save as ") + labels.join(QLatin1Char('|')) + QLatin1Char(' ') + defaultName;
+  startFolders << startFolder;
+  FolderItemPtr answer = Next(saveAnswers);
+  if (answer && type) *type = FileTypeOfName(types, answer->Name());
+  return answer;
+}
+
+bool ScriptedDialogs::SelectExportOptions(const QString& title, ExportOptions& options) {
+  log << QStringLiteral("export options ") + title;
+  if (exportOptionsAnswers.empty()) return false;
+  const std::optional<ExportOptions> answer = Next(exportOptionsAnswers);
+  if (answer) {
+    options.loopForever = answer->loopForever;
+    options.quality = answer->quality;
+    options.lossless = answer->lossless;
+  }
+  return true;
+}

@@ -1,10 +1,12 @@
 // The two export buttons: a QuickTime movie into a file the user names, and
-// PICT frames into a folder the user chooses.
+// PICT frames into a folder the user chooses; and File > "Export As..".
 #include "framework/dialogs.h"
 #include "framework/folderitem.h"
 #include "framework/text.h"
 #include "document/animation_state.h"
+#include "main_window/render_progress.h"
 #include "main_window/window1.h"
+#include "movie/output_formats.h"
 
 void Window1::PushButton2_Action(int) {
   if (DeferIfRendering([this] { PushButton2_Action(-1); })) return;
@@ -55,4 +57,69 @@ void Window1::PushButton4_Action(int) {
   dialog.PromptText = "Browse folders or create a new folder";
   cartella = dialog.ShowModal();
   if (cartella) crea_preview(1);
+}
+
+void Window1::ExportAs() {
+  if (DeferIfRendering([this] { ExportAs(); })) return;
+  std::vector<const OutputFormat*> formats;
+  std::vector<FileTypeChoice> types;
+  for (const OutputFormat& format : OutputFormats())
+    if (!format.folder) {
+      formats.push_back(&format);
+      types.push_back({format.label, format.extensions});
+    }
+  int type = -1;
+  const FolderItemPtr file = CurrentDialogs().GetSaveFolderItemOfType(types, "movie.mov", &type);
+  if (!file || type < 0 || type >= int(formats.size())) return;
+  const OutputFormat& format = *formats[size_t(type)];
+  // What the movie export refuses to replace, this refuses too.
+  std::vector<KeptFile> kept;
+  for (const auto& [picture, slot] : {std::pair{immagine, kObjectPictureSlot}, {sfondo, kBackgroundPictureSlot}})
+    if (picture && !asciino[slot].isEmpty())
+      kept.push_back({GetFolderItem(asciino[slot])->AbsolutePath(), "a picture of the project"});
+  if (const QString why = WhyNotReplace(file->AbsolutePath(), kept); !why.isEmpty()) {
+    Log("Movie not written: " + why + " - " + file->AbsolutePath());
+    return;
+  }
+
+  ExportOptions choice;
+  choice.offersLoop = format.loop;
+  choice.offersQuality = format.quality;
+  choice.offersLossless = format.lossless;
+  choice.shownQuality = format.defaultQuality;
+  if ((format.loop || format.quality || format.lossless) &&
+      !CurrentDialogs().SelectExportOptions(format.label + " options", choice))
+    return;
+  FrameOutputOptions options;
+  options.loopForever = choice.loopForever;
+  options.quality = choice.quality;
+  options.lossless = choice.lossless;
+
+  // Rendered as the command line renders it, into a movie of its own: the
+  // preview and its movie stay as they are. A file already there stays
+  // until the new one is finished, and stays as it was when it is not.
+  PicturePtr frame = NewFramePicture();
+  if (!frame) return;
+  const QString path = file->AbsolutePath();
+  const EditableMoviePtr movie = CreateMovieAs(format, path, options);
+  const QTVideoTrackPtr movieTrack = movie ? movie->NewVideoTrack(frame->Width(), frame->Height(), 1.0) : nullptr;
+  if (!movie || !movieTrack || !movie->Error().isEmpty()) {
+    Log(movie && !movie->Error().isEmpty() ? movie->Error() : "Cannot create the movie " + path);
+    if (movie) movie->Discard();
+    return;
+  }
+  renderProgress_->Begin();
+  engine_.SetProgress([this](int done, int total) { renderProgress_->Update(done, total); });
+  const RenderResult result = engine_.Render(CurrentSettings(), *frame, *movieTrack, path);
+  engine_.SetProgress(nullptr);
+  renderProgress_->End();
+  if (!result.ok()) {
+    if (!result.error.isEmpty()) Log(result.error);
+    movie->Discard();
+  } else if (const QString error = movie->Finish(); !error.isEmpty()) {
+    Log(error);
+  } else {
+    Log("Movie saved at location: " + path);
+  }
+  if (!acting_) RunWaitingRequests();
 }

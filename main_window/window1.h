@@ -117,6 +117,9 @@ class Window1 : public QMainWindow {
   void BevelAnimation_Action(int index);
   void PushButton2_Action(int index);
   void PushButton4_Action(int index);
+  // File > "Export As..": the animation in a format chosen in a save dialog
+  // (by its type or the extension typed), with that format's options.
+  void ExportAs();
 
   void Event_Open();
   void Event_Close();

@@ -17,7 +17,6 @@ class ApngOutput : public StreamOutput {
     setup.width = width;
     setup.height = height;
     setup.pixelFormat = AV_PIX_FMT_RGB24;
-    setup.configure = [](AVCodecContext*, ffmpeg::Options& o) { o.Set("pred", "mixed"); };
     const bool loops = Options().loopForever;
     setup.configureMuxer = [loops](ffmpeg::Options& o) { o.Set("plays", loops ? 0 : 1); };
     return {};

@@ -138,7 +138,9 @@ QString EncoderStream::Open(const QString& path, const Setup& setup) {
     return error_ = "out of memory";
   }
   oc_->pb = pb_.get();
-  oc_->flags |= AVFMT_FLAG_CUSTOM_IO;
+  // The same frames make the same bytes, from the window or the command
+  // line (no random ids, no library version in the file).
+  oc_->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_BITEXACT;
   oc_->opaque = this;
   oc_->io_open = OpenForReading;
   oc_->io_close2 = CloseReading;

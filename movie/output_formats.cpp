@@ -13,10 +13,10 @@ std::vector<OutputFormat> MakeList() {
   std::vector<OutputFormat> list;
   auto add = [&list](OutputFormat f) { list.push_back(std::move(f)); };
   add({"mov", "QuickTime movie", {"mov"}});
-  add({"webp", "Animated WebP", {"webp"}, false, true, true, true, MakeWebpOutput});
+  add({"webp", "Animated WebP", {"webp"}, false, true, true, true, MakeWebpOutput, 0, 75});
   if (HasEncoder("apng")) add({"apng", "Animated PNG", {"apng"}, false, true, false, false, MakeApngOutput});
-  if (HasEncoder("libx264")) add({"mp4", "MP4 video (H.264)", {"mp4"}, false, false, true, false, MakeMp4Output});
-  if (HasEncoder("libvpx-vp9")) add({"webm", "WebM video (VP9)", {"webm"}, false, false, true, false, MakeWebmOutput});
+  if (HasEncoder("libx264")) add({"mp4", "MP4 video (H.264)", {"mp4"}, false, false, true, false, MakeMp4Output, 0, 58});
+  if (HasEncoder("libvpx-vp9")) add({"webm", "WebM video (VP9)", {"webm"}, false, false, true, false, MakeWebmOutput, 0, 49});
   add({"pict", "PICT frames", {}, true, false, false, false, nullptr, kPictFile});
   add({"png", "PNG frames", {}, true, false, false, false, nullptr, kPngFile});
   return list;

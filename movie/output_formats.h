@@ -24,6 +24,7 @@ struct OutputFormat {
   // engine writes, in pictureFormat).
   FrameOutputFactory make = nullptr;
   int pictureFormat = 0;  // a frame folder's FolderItem::SaveAsPicture format
+  int defaultQuality = -1;  // the quality that the format's default stands for
 };
 
 // Files first, in the save dialog's order, then the frame folders.

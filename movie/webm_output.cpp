@@ -1,5 +1,5 @@
-// WebM (VP9 by libvpx): 4:2:0, colours tagged BT.709; VP9 codes odd sizes as
-// they are.
+// WebM (VP9 by libvpx): 4:2:0, colours tagged (see movie/yuv_conversion.h);
+// VP9 codes odd sizes as they are.
 #include <algorithm>
 #include <cmath>
 #include <thread>
@@ -26,7 +26,7 @@ class WebmOutput : public StreamOutput {
     setup.configure = [crf](AVCodecContext* c, ffmpeg::Options& o) {
       c->color_primaries = AVCOL_PRI_BT709;
       c->color_trc = AVCOL_TRC_BT709;
-      c->colorspace = AVCOL_SPC_BT709;
+      c->colorspace = AVCOL_SPC_SMPTE170M;
       c->color_range = AVCOL_RANGE_MPEG;
       c->bit_rate = 0;  // constant quality
       c->thread_count = std::clamp(int(std::thread::hardware_concurrency()), 1, 16);

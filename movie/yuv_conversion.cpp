@@ -27,9 +27,9 @@ QString YuvConversion::Prepare(int width, int height) {
   av_opt_set_int(c, "sws_flags", SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, 0);
   av_opt_set_int(c, "threads", std::max(1, int(std::thread::hardware_concurrency())), 0);
   if (sws_init_context(c, nullptr, nullptr) < 0) return "the colour conversion could not be set up";
-  // Full-range RGB in, BT.709 limited-range YUV out.
-  const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
-  if (sws_setColorspaceDetails(c, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16) < 0)
+  // Full-range RGB in, BT.601 limited-range YUV out.
+  const int* bt601 = sws_getCoefficients(SWS_CS_ITU601);
+  if (sws_setColorspaceDetails(c, bt601, 1, bt601, 0, 0, 1 << 16, 1 << 16) < 0)
     return "the colour conversion could not be set up";
   if (evenWidth_ != width_ || evenHeight_ != height_) {
     grown_ = QImage(evenWidth_, evenHeight_, QImage::Format_RGB32);

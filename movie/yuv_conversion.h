@@ -1,7 +1,10 @@
 #pragma once
 // Pictures converted to 4:2:0 YUV for the video encoders of the shared
-// formats (MP4, WebM): BT.709 colours in the limited range, as the files are
-// tagged, so that players show flat areas in the picture's own colours.
+// formats (MP4, WebM), in the limited range with the BT.601 matrix, and the
+// files tagged so (with the BT.709 primaries and transfer of the picture's
+// sRGB colours). Browsers convert BT.601 back within a level or two of the
+// picture's colours, where with the BT.709 matrix their conversion misses
+// saturated colours by more, and Firefox shows full-range video too bright.
 //
 // An odd width or height is converted as the picture grown by its own last
 // column and row, so the chroma of the edge is taken from the picture's

@@ -168,8 +168,8 @@ TEST_F(MainWindowTest, MenuBarHasFileAndEdit) {
     return t;
   };
   EXPECT_EQ(bar->Menus()[0]->Text, "&File");
-  EXPECT_EQ(texts(bar->Menus()[0]), QStringList({"Open..|Cmd+O", "Save as..|Cmd+S", "-|", "Velostrip info..|Cmd+I",
-                                                 "&Quit|Cmd+Q"}));
+  EXPECT_EQ(texts(bar->Menus()[0]), QStringList({"Open..|Cmd+O", "Save as..|Cmd+S", "Export As..|Cmd+E", "-|",
+                                                 "Velostrip info..|Cmd+I", "&Quit|Cmd+Q"}));
   EXPECT_EQ(bar->Menus()[1]->Text, "&Edit");
   EXPECT_EQ(texts(bar->Menus()[1]), QStringList({"&Undo|Cmd+Z", "-|", "Cu&t|Cmd+X", "&Copy|Cmd+C", "&Paste|Cmd+V",
                                                  "&Delete|", "-|", "Select &All|Cmd+A"}));
