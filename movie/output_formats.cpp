@@ -4,6 +4,7 @@
 
 #include "framework/folderitem.h"
 #include "movie/ffmpeg_util.h"
+#include "movie/gif_output.h"
 
 namespace {
 
@@ -13,6 +14,7 @@ std::vector<OutputFormat> MakeList() {
   std::vector<OutputFormat> list;
   auto add = [&list](OutputFormat f) { list.push_back(std::move(f)); };
   add({"mov", "QuickTime movie", {"mov"}});
+  add({"gif", "GIF animation", {"gif"}, false, true, false, false, MakeGifOutput});
   add({"webp", "Animated WebP", {"webp"}, false, true, true, true, MakeWebpOutput, 0, 75});
   if (HasEncoder("apng")) add({"apng", "Animated PNG", {"apng"}, false, true, false, false, MakeApngOutput});
   if (HasEncoder("libx264")) add({"mp4", "MP4 video (H.264)", {"mp4"}, false, false, true, false, MakeMp4Output, 0, 58});

@@ -63,6 +63,7 @@ TEST_F(ExportAsTest, EachFormatFamilyIsTheCommandLinesFile) {
   quality.quality = 40;
   const std::vector<Case> cases = {
       {"movie.mov", std::nullopt, {}},  // no options dialog for it
+      {"a.gif", once, {"--loop", "once"}},
       {"a.webp", once, {"--loop", "once"}},
       {"a.apng", std::nullopt, {}},
       {"a.mp4", quality, {"--quality", "40"}},
@@ -77,7 +78,7 @@ TEST_F(ExportAsTest, EachFormatFamilyIsTheCommandLinesFile) {
     dialogs_->log.clear();
     MenuBar1::Instance()->Choose("FileExportAs");
     ASSERT_TRUE(QFileInfo::exists(window)) << w_->LogEditField->Text().toStdString();
-    EXPECT_TRUE(dialogs_->log.value(0).startsWith("save as QuickTime movie|Animated WebP|Animated PNG|"))
+    EXPECT_TRUE(dialogs_->log.value(0).startsWith("save as QuickTime movie|GIF animation|Animated WebP|Animated PNG|"))
         << dialogs_->log.value(0).toStdString();
     const OutputFormat* format = OutputFormatOfFile(c.file);
     ASSERT_TRUE(format);
@@ -102,7 +103,7 @@ TEST_F(ExportAsTest, EachFormatFamilyIsTheCommandLinesFile) {
   MenuBar1::Instance()->Choose("FileExportAs");
   EXPECT_TRUE(w_->LogEditField->Text().startsWith("Movie not written: ")) << w_->LogEditField->Text().toStdString();
   EXPECT_EQ(ReadFile(Root() + "/out/cli-a.webp"), before);
-  EXPECT_EQ(QDir(Root() + "/out").entryList(QDir::Files | QDir::Hidden).size(), 10);
+  EXPECT_EQ(QDir(Root() + "/out").entryList(QDir::Files | QDir::Hidden).size(), 12);
 }
 
 }  // namespace

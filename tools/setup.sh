@@ -12,6 +12,9 @@ packages=(
   qt6-base-dev qt6-image-formats-plugins
   # FFmpeg's libraries, which write and read the movies.
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
+  # libimagequant, which picks the colours of GIF frames that hold more than
+  # 256.
+  libimagequant-dev
   # libwebp's animation encoder writes animated WebP; webpinfo (webp) reads
   # the files back in the tests.
   libwebp-dev webp
@@ -25,6 +28,8 @@ packages=(
   # (the movie benchmark also writes with ffmpeg); ImageMagick's convert and
   # GraphicsMagick's gm read the PICT frames back.
   ffmpeg imagemagick graphicsmagick
+  # gifsicle reads the delays and the loop of the GIFs back.
+  gifsicle
   # An X server and a real keyboard for the test that holds a key down.
   xvfb xdotool
   # The install test runs the validators of the desktop entry
