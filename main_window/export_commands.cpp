@@ -8,18 +8,22 @@
 #include "main_window/window1.h"
 #include "movie/output_formats.h"
 
+std::vector<KeptFile> Window1::FilesAnExportKeeps() const {
+  std::vector<KeptFile> kept = {{Document()->Path(), "the project being rendered"}};
+  for (const auto& [picture, slot] : {std::pair{immagine, kObjectPictureSlot}, {sfondo, kBackgroundPictureSlot}})
+    if (picture && !asciino[slot].isEmpty())
+      kept.push_back({GetFolderItem(asciino[slot])->AbsolutePath(), "a picture of the project"});
+  return kept;
+}
+
 void Window1::PushButton2_Action(int) {
   if (DeferIfRendering([this] { PushButton2_Action(-1); })) return;
 
   FolderItemPtr target = GetSaveFolderItem("video/quicktime", "movie.mov");
   // Only a movie, or nothing, is replaced by the movie: never a pipe or a
   // device, nor the project or a picture that the animation is drawn from.
-  std::vector<KeptFile> kept = {{Document()->Path(), "the project being rendered"}};
-  for (const auto& [picture, slot] : {std::pair{immagine, kObjectPictureSlot}, {sfondo, kBackgroundPictureSlot}})
-    if (picture && !asciino[slot].isEmpty())
-      kept.push_back({GetFolderItem(asciino[slot])->AbsolutePath(), "a picture of the project"});
   if (target) {
-    if (const QString why = WhyNotReplace(target->AbsolutePath(), kept); !why.isEmpty()) {
+    if (const QString why = WhyNotReplace(target->AbsolutePath(), FilesAnExportKeeps()); !why.isEmpty()) {
       Log("Movie not written: " + why + " - " + target->AbsolutePath());
       return;
     }
@@ -73,11 +77,7 @@ void Window1::ExportAs() {
   if (!file || type < 0 || type >= int(formats.size())) return;
   const OutputFormat& format = *formats[size_t(type)];
   // What the movie export refuses to replace, this refuses too.
-  std::vector<KeptFile> kept;
-  for (const auto& [picture, slot] : {std::pair{immagine, kObjectPictureSlot}, {sfondo, kBackgroundPictureSlot}})
-    if (picture && !asciino[slot].isEmpty())
-      kept.push_back({GetFolderItem(asciino[slot])->AbsolutePath(), "a picture of the project"});
-  if (const QString why = WhyNotReplace(file->AbsolutePath(), kept); !why.isEmpty()) {
+  if (const QString why = WhyNotReplace(file->AbsolutePath(), FilesAnExportKeeps()); !why.isEmpty()) {
     Log("Movie not written: " + why + " - " + file->AbsolutePath());
     return;
   }

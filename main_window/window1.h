@@ -145,6 +145,9 @@ class Window1 : public QMainWindow {
   // File > "Export As..": the animation in a format chosen in a save dialog
   // (by its type or the extension typed), with that format's options.
   void ExportAs();
+  // What an export never replaces: the project and the pictures the
+  // animation is drawn from.
+  std::vector<KeptFile> FilesAnExportKeeps() const;
 
   void Event_Open();
   void Event_Close();

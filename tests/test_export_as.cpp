@@ -104,6 +104,16 @@ TEST_F(ExportAsTest, EachFormatFamilyIsTheCommandLinesFile) {
   EXPECT_TRUE(w_->LogEditField->Text().startsWith("Movie not written: ")) << w_->LogEditField->Text().toStdString();
   EXPECT_EQ(ReadFile(Root() + "/out/cli-a.webp"), before);
   EXPECT_EQ(QDir(Root() + "/out").entryList(QDir::Files | QDir::Hidden).size(), 12);
+
+  // Nor is the project it renders replaced, whatever its name.
+  const QString named = Root() + "/walk.gif";
+  ASSERT_TRUE(QFile::copy(project, named));
+  app_->LoadProject(GetFolderItem(named));
+  dialogs_->saveAnswers.push_back(GetFolderItem(named));
+  dialogs_->exportOptionsAnswers.push_back(std::nullopt);
+  MenuBar1::Instance()->Choose("FileExportAs");
+  EXPECT_EQ(w_->LogEditField->Text(), "Movie not written: it is the project being rendered - " + named);
+  EXPECT_EQ(ReadFile(named), ReadFile(project));
 }
 
 }  // namespace
